@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The cross-compiling emulator: runs one Windows test program under Wine in the build's own prefix.
+# The program's exit code is this script's exit code (Wine cuts it to 8 bits); a crash ends the
+# program at once with an error code, because the prefix has Wine's crash dialog switched off.
+set -u
+build_dir=${RT_BUILD_DIR:-$PWD}
+# CTest runs tests in their build folder; the prefix lives at the top of the build tree.
+while [ "$build_dir" != / ] && [ ! -f "$build_dir/CMakeCache.txt" ]; do
+    build_dir=$(dirname "$build_dir")
+done
+export WINE_TEST_PREFIX=${WINE_TEST_PREFIX:-$build_dir/wine/prefix}
+. "$(dirname "$0")/wine-env.sh"
+wine_ready
+exec wine "$@"

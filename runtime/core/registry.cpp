@@ -1,0 +1,284 @@
+// The object registry.
+//
+// Numbered objects live in a table indexed by their number; a numbered record, once allocated,
+// stays in its slot for the life of the process and is zero-filled when its object is freed.
+// Dynamic objects are payloads of a block chain, newest first, and their id is the record address.
+//
+// Any id outside the numbered table is checked against a set of the live dynamic record addresses
+// (open addressing, linear probing, at most half full) before it is used, so that a number that
+// names no object does nothing instead of being dereferenced. The check costs one hash probe.
+//
+// Every operation takes the registry's re-entrant lock: RegistryCreate holds it while it calls the
+// free routine, and the free-all walk holds it from its start to its end while the free routine
+// looks records up and frees them on the same thread.
+#include <cstring>
+
+#include "core.h"
+
+namespace rt {
+
+namespace {
+
+constexpr int64_t INITIAL_SET_CAPACITY = 16;
+
+class RegistryLock {
+  public:
+    explicit RegistryLock(ObjectRegistry* registry) : lock_(&registry->lock) {
+        EnterCriticalSection(lock_);
+    }
+    ~RegistryLock() { LeaveCriticalSection(lock_); }
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+
+  private:
+    CRITICAL_SECTION* lock_;
+};
+
+uint64_t SetHash(const void* address, int64_t capacity) {
+    // Records are 16-byte aligned: drop the constant low bits, then spread with a Fibonacci hash.
+    uint64_t value = reinterpret_cast<uintptr_t>(address) >> 4;
+    return (value * 0x9E3779B97F4A7C15ull) >> 32 & static_cast<uint64_t>(capacity - 1);
+}
+
+// The slot holding `address`, or -1.
+int64_t SetFind(const ObjectRegistry* registry, const void* address) {
+    if (registry->dynamicSetCapacity == 0 || address == nullptr) {
+        return -1;
+    }
+    int64_t mask = registry->dynamicSetCapacity - 1;
+    for (int64_t i = SetHash(address, registry->dynamicSetCapacity);; i = (i + 1) & mask) {
+        void* entry = registry->dynamicSet[i];
+        if (entry == address) {
+            return i;
+        }
+        if (entry == nullptr) {
+            return -1;
+        }
+    }
+}
+
+void SetPlace(void** table, int64_t capacity, void* address) {
+    int64_t i = SetHash(address, capacity);
+    while (table[i] != nullptr) {
+        i = (i + 1) & (capacity - 1);
+    }
+    table[i] = address;
+}
+
+// Makes room for one more address; false when the larger table cannot be allocated.
+bool SetReserve(ObjectRegistry* registry) {
+    if ((registry->dynamicCount + 1) * 2 <= registry->dynamicSetCapacity) {
+        return true;
+    }
+    int64_t capacity =
+        registry->dynamicSetCapacity == 0 ? INITIAL_SET_CAPACITY : registry->dynamicSetCapacity * 2;
+    auto** table =
+        static_cast<void**>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, capacity * sizeof(void*)));
+    if (table == nullptr) {
+        return false;
+    }
+    for (int64_t i = 0; i < registry->dynamicSetCapacity; ++i) {
+        if (registry->dynamicSet[i] != nullptr) {
+            SetPlace(table, capacity, registry->dynamicSet[i]);
+        }
+    }
+    HeapFree(MainHeap, 0, registry->dynamicSet);
+    registry->dynamicSet = table;
+    registry->dynamicSetCapacity = capacity;
+    return true;
+}
+
+// Removes the entry at `slot`, shifting later entries of its probe run back so that every
+// remaining address stays reachable from its home slot.
+void SetErase(ObjectRegistry* registry, int64_t slot) {
+    void** table = registry->dynamicSet;
+    int64_t mask = registry->dynamicSetCapacity - 1;
+    int64_t hole = slot;
+    for (int64_t i = (slot + 1) & mask; table[i] != nullptr; i = (i + 1) & mask) {
+        int64_t home = SetHash(table[i], registry->dynamicSetCapacity);
+        // The entry may fill the hole unless its home lies cyclically in (hole, i].
+        bool homeBetween = hole <= i ? (hole < home && home <= i) : (hole < home || home <= i);
+        if (!homeBetween) {
+            table[hole] = table[i];
+            hole = i;
+        }
+    }
+    table[hole] = nullptr;
+    registry->dynamicCount -= 1;
+}
+
+bool IsNumbered(const ObjectRegistry* registry, ObjectId id) {
+    return id >= 0 && id < registry->slotCount;
+}
+
+bool IsLive(const void* record) {
+    return record != nullptr && *static_cast<const uint64_t*>(record) != 0;
+}
+
+void* CreateDynamic(ObjectRegistry* registry) {
+    if (!SetReserve(registry)) {
+        return nullptr;
+    }
+    void* record =
+        BlockChainAdd(&registry->dynamicChain,
+                      registry->recordSize + static_cast<int32_t>(sizeof(BlockChainNode)));
+    if (record != nullptr) {
+        SetPlace(registry->dynamicSet, registry->dynamicSetCapacity, record);
+        registry->dynamicCount += 1;
+    }
+    return record;
+}
+
+// Grows the numbered table so that it holds `id`; the old table stays in place when it cannot.
+bool GrowTable(ObjectRegistry* registry, ObjectId id) {
+    int64_t slotCount;
+    uint64_t bytes;
+    if (__builtin_add_overflow(id, static_cast<int64_t>(registry->growStep), &slotCount) ||
+        __builtin_mul_overflow(static_cast<uint64_t>(slotCount), sizeof(void*), &bytes)) {
+        return false;
+    }
+    auto** table = static_cast<void**>(
+        registry->numberedTable == nullptr
+            ? HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, bytes)
+            : HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, registry->numberedTable, bytes));
+    if (table == nullptr) {
+        return false;
+    }
+    registry->numberedTable = table;
+    registry->slotCount = slotCount;
+    return true;
+}
+
+void* CreateNumbered(ObjectRegistry* registry, ObjectId id) {
+    if (id >= registry->slotCount && !GrowTable(registry, id)) {
+        return nullptr;
+    }
+    void* record = registry->numberedTable[id];
+    if (record != nullptr) {
+        // The number is reused: the library releases the object it held (if any is live) and
+        // RegistryFree zero-fills the record, which is then handed out again.
+        if (registry->freeRoutine != nullptr) {
+            registry->freeRoutine(id);
+        }
+        return record;
+    }
+    record = HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, registry->recordSize);
+    registry->numberedTable[id] = record;
+    return record;
+}
+
+}  // namespace
+
+ObjectRegistry* RegistryNew(int32_t recordSize, int32_t growStep, ObjectFreeRoutine freeRoutine) {
+    auto* registry =
+        static_cast<ObjectRegistry*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, sizeof(ObjectRegistry)));
+    if (registry == nullptr) {
+        return nullptr;
+    }
+    registry->recordSize = recordSize;
+    registry->growStep = growStep;
+    registry->freeRoutine = freeRoutine;
+    if (growStep > 0) {
+        registry->numberedTable =
+            static_cast<void**>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, growStep * sizeof(void*)));
+        registry->slotCount = registry->numberedTable != nullptr ? growStep : 0;
+    }
+    InitializeCriticalSection(&registry->lock);
+    return registry;
+}
+
+void* RegistryCreate(ObjectRegistry* registry, ObjectId id) {
+    RegistryLock guard(registry);
+    if (id == DYNAMIC_ID) {
+        return CreateDynamic(registry);
+    }
+    if (id < 0) {
+        return nullptr;  // numbers below -1 name nothing
+    }
+    return CreateNumbered(registry, id);
+}
+
+void* RegistryLookup(ObjectRegistry* registry, ObjectId id) {
+    void* candidate;
+    {
+        RegistryLock guard(registry);
+        if (IsNumbered(registry, id)) {
+            candidate = registry->numberedTable[id];
+        } else {
+            void* address = reinterpret_cast<void*>(id);
+            candidate = SetFind(registry, address) >= 0 ? address : nullptr;
+        }
+    }
+    return IsLive(candidate) ? candidate : nullptr;
+}
+
+void* RegistryIsObject(ObjectRegistry* registry, ObjectId id) {
+    RegistryLock guard(registry);
+    if (IsNumbered(registry, id)) {
+        void* record = registry->numberedTable[id];
+        return IsLive(record) ? record : nullptr;
+    }
+    void* address = reinterpret_cast<void*>(id);
+    return SetFind(registry, address) >= 0 ? address : nullptr;
+}
+
+void RegistryFree(ObjectRegistry* registry, ObjectId id) {
+    RegistryLock guard(registry);
+    if (IsNumbered(registry, id)) {
+        if (void* record = registry->numberedTable[id]) {
+            std::memset(record, 0, registry->recordSize);
+        }
+        return;
+    }
+    void* address = reinterpret_cast<void*>(id);
+    int64_t slot = SetFind(registry, address);
+    if (slot >= 0) {
+        SetErase(registry, slot);
+        BlockChainRemove(&registry->dynamicChain, address);
+    }
+}
+
+void RegistryFreeAll(ObjectRegistry* registry) {
+    if (registry->freeRoutine == nullptr) {
+        return;
+    }
+    RegistryWalkStart(registry);
+    ObjectId id;
+    while (RegistryWalkNext(registry, &id) != nullptr) {
+        registry->freeRoutine(id);
+    }
+}
+
+void RegistryWalkStart(ObjectRegistry* registry) {
+    EnterCriticalSection(&registry->lock);
+    registry->walkCursor = 0;
+    registry->walkLastReported = nullptr;
+}
+
+void* RegistryWalkNext(ObjectRegistry* registry, ObjectId* id) {
+    while (registry->walkCursor >= 0 && registry->walkCursor < registry->slotCount) {
+        ObjectId number = registry->walkCursor++;
+        void* record = registry->numberedTable[number];
+        if (IsLive(record)) {
+            *id = number;
+            return record;
+        }
+    }
+    while (registry->dynamicChain != nullptr) {
+        void* record = BlockChainPayload(registry->dynamicChain);
+        if (record != registry->walkLastReported) {
+            registry->walkLastReported = record;
+            *id = reinterpret_cast<ObjectId>(record);
+            return record;
+        }
+        // The free routine left the record reported last in place (its live marker was already
+        // zero, so the library found no object to close): release it here, or the walk would
+        // report it forever.
+        RegistryFree(registry, reinterpret_cast<ObjectId>(record));
+    }
+    registry->walkLastReported = nullptr;
+    LeaveCriticalSection(&registry->lock);
+    return nullptr;
+}
+
+}  // namespace rt

@@ -1,0 +1,33 @@
+// The one header through which runtime code reaches the operating system.
+//
+// On Windows it includes the system headers. Elsewhere it declares the subset of the Windows API
+// that the portable runtime calls, with Windows' names, argument orders, constants and effects,
+// implemented in posix/ on POSIX calls. Runtime code is written once, against the Windows calls.
+// Each POSIX declaration notes in one line where the emulation differs from Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#include <windows.h>
+
+// A UTF-16 literal of the runtime's code unit type.
+#define RT_TEXT(s) L##s
+#else
+#include "posix/error.h"
+#include "posix/heap.h"
+#include "posix/library.h"
+#include "posix/sync.h"
+#include "posix/testhook.h"
+#include "posix/types.h"
+
+#define RT_TEXT(s) u##s
+#endif
+
+// True in the builds that carry the allocation-failure test hook.
+#ifdef _WIN32
+#define RT_HAS_ALLOCATION_HOOK 0
+#else
+#define RT_HAS_ALLOCATION_HOOK 1
+#endif

@@ -1,0 +1,189 @@
+// Private heaps over malloc.
+//
+// Each heap keeps its blocks on a doubly linked ring behind a mutex, so that HeapDestroy can
+// release every block still allocated and HeapReAlloc knows how many bytes it adds. A block is a
+// 32-byte header followed by the caller's bytes; the header keeps the caller's bytes 16-byte
+// aligned, as Windows heaps do on 64-bit systems.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "../platform.h"
+
+namespace {
+
+struct BlockHeader {
+    BlockHeader* next;
+    BlockHeader* previous;
+    SIZE_T size;
+    void* heap;  // the owning heap, checked on free so that a stray pointer is refused
+};
+static_assert(sizeof(BlockHeader) % 16 == 0, "caller bytes must stay 16-byte aligned");
+
+struct Heap {
+    std::mutex lock;
+    BlockHeader ring;  // sentinel of the block ring
+
+    Heap() { ring.next = ring.previous = &ring; }
+
+    void Link(BlockHeader* block) {
+        block->heap = this;
+        block->previous = &ring;
+        block->next = ring.next;
+        ring.next->previous = block;
+        ring.next = block;
+    }
+    static void Unlink(BlockHeader* block) {
+        block->previous->next = block->next;
+        block->next->previous = block->previous;
+    }
+};
+
+// The test hook: allocations still to pass before the first failure, and failures still to come.
+std::mutex hookLock;
+std::atomic<bool> hookArmed{false};
+int64_t hookPassing = 0;
+int64_t hookFailing = 0;
+bool hookFired = false;
+
+// Counts one allocation against the test hook; true when this one is to fail.
+bool AllocationFails() {
+    if (!hookArmed.load(std::memory_order_relaxed)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(hookLock);
+    if (hookPassing > 0) {
+        hookPassing -= 1;
+        return false;
+    }
+    if (hookFailing > 0) {
+        hookFailing -= 1;
+        hookFired = true;
+        hookArmed.store(hookFailing > 0);
+        return true;
+    }
+    return false;
+}
+
+BlockHeader* HeaderOf(LPCVOID block) {
+    return static_cast<BlockHeader*>(const_cast<void*>(block)) - 1;
+}
+
+}  // namespace
+
+void PlatformFailAllocation(int64_t nth, int64_t count) {
+    std::lock_guard<std::mutex> guard(hookLock);
+    hookPassing = nth > 0 ? nth - 1 : 0;
+    hookFailing = nth > 0 && count > 0 ? count : 0;
+    hookFired = false;
+    hookArmed.store(hookFailing > 0);
+}
+
+bool PlatformAllocationFailurePending() {
+    std::lock_guard<std::mutex> guard(hookLock);
+    return hookFailing > 0 && !hookFired;
+}
+
+HANDLE HeapCreate(DWORD, SIZE_T, SIZE_T) {
+    Heap* heap = new (std::nothrow) Heap;
+    if (heap == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return heap;
+}
+
+BOOL HeapDestroy(HANDLE handle) {
+    Heap* heap = static_cast<Heap*>(handle);
+    if (heap == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    for (BlockHeader* block = heap->ring.next; block != &heap->ring;) {
+        BlockHeader* next = block->next;
+        std::free(block);
+        block = next;
+    }
+    delete heap;
+    return TRUE;
+}
+
+LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
+    Heap* heap = static_cast<Heap*>(handle);
+    if (heap == nullptr || bytes > SIZE_MAX - sizeof(BlockHeader) || AllocationFails()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    auto* block = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
+    if (block == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    block->size = bytes;
+    if (flags & HEAP_ZERO_MEMORY) {
+        std::memset(block + 1, 0, bytes);
+    }
+    std::lock_guard<std::mutex> guard(heap->lock);
+    heap->Link(block);
+    return block + 1;
+}
+
+LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
+    Heap* heap = static_cast<Heap*>(handle);
+    if (heap == nullptr || old == nullptr || HeaderOf(old)->heap != heap) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    BlockHeader* block = HeaderOf(old);
+    SIZE_T oldSize = block->size;
+    if (flags & HEAP_REALLOC_IN_PLACE_ONLY) {
+        if (bytes > oldSize) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        block->size = bytes;
+        return old;
+    }
+    if (bytes > SIZE_MAX - sizeof(BlockHeader) || AllocationFails()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> guard(heap->lock);
+    // The block leaves the ring while realloc may move it; on failure it goes back unchanged.
+    Heap::Unlink(block);
+    auto* moved = static_cast<BlockHeader*>(std::realloc(block, sizeof(BlockHeader) + bytes));
+    if (moved == nullptr) {
+        heap->Link(block);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    moved->size = bytes;
+    heap->Link(moved);
+    if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize) {
+        std::memset(reinterpret_cast<char*>(moved + 1) + oldSize, 0, bytes - oldSize);
+    }
+    return moved + 1;
+}
+
+BOOL HeapFree(HANDLE handle, DWORD, LPVOID old) {
+    Heap* heap = static_cast<Heap*>(handle);
+    if (old == nullptr) {
+        return TRUE;
+    }
+    if (heap == nullptr || HeaderOf(old)->heap != heap) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    BlockHeader* block = HeaderOf(old);
+    {
+        std::lock_guard<std::mutex> guard(heap->lock);
+        Heap::Unlink(block);
+    }
+    std::free(block);
+    return TRUE;
+}
+
+SIZE_T HeapSize(HANDLE, DWORD, LPCVOID block) {
+    return block == nullptr ? static_cast<SIZE_T>(-1) : HeaderOf(block)->size;
+}

@@ -1,0 +1,11 @@
+// Allocation-failure injection for tests. Not a Windows call: it exists only in this build, so that
+// every "on failure" path of the runtime can be driven from a test.
+#pragma once
+
+#include <cstdint>
+
+// Makes the nth heap allocation (HeapAlloc or HeapReAlloc on any heap, any thread) counted from now
+// fail, and the count - 1 allocations after it; 1 is the very next one. 0 disarms the hook.
+void PlatformFailAllocation(int64_t nth, int64_t count = 1);
+// True while an armed failure has not happened yet.
+bool PlatformAllocationFailurePending();

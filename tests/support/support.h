@@ -1,0 +1,23 @@
+// Shared helpers of the test programs.
+#pragma once
+
+#include <functional>
+
+#include "runtime/core/core.h"
+
+namespace rt::test {
+
+// The body of every test program's main: creates MainHeap, runs `start` (the start routines the
+// program's libraries need, in the entry routine's order) and then every test.
+int Main(int argc, char** argv, void (*start)());
+
+#if RT_HAS_ALLOCATION_HOOK
+// Drives every failure path of an operation: runs `attempt` with the 1st, 2nd, 3rd... heap
+// allocation failing, until an attempt makes fewer allocations than the one set to fail (it then
+// ran without failure). `attempt` gets the index of the failing allocation, checks what the failure
+// must leave behind, and returns whether the operation reported success; the run without failure
+// must succeed. Returns the number of runs in which an allocation failed.
+int SweepAllocationFailures(const std::function<bool(int nth)>& attempt);
+#endif
+
+}  // namespace rt::test
