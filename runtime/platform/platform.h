@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #ifdef _WIN32
+#include <wchar.h>
 #include <windows.h>
 
 // A UTF-16 literal of the runtime's code unit type.
@@ -18,9 +19,12 @@
 #include "posix/error.h"
 #include "posix/heap.h"
 #include "posix/library.h"
+#include "posix/object.h"
 #include "posix/sync.h"
 #include "posix/testhook.h"
+#include "posix/tls.h"
 #include "posix/types.h"
+#include "posix/widestring.h"
 
 #define RT_TEXT(s) u##s
 #endif

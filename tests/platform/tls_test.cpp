@@ -1,0 +1,66 @@
+// Contract of the TLS slots and the 16-bit wide-string functions, on both builds.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "runtime/platform/platform.h"
+
+namespace {
+
+TEST(TlsAlloc, FreshSlotReadsNullOnEveryThreadUntilThatThreadSetsIt) {
+    DWORD slot = TlsAlloc();
+    ASSERT_NE(slot, TLS_OUT_OF_INDEXES);
+    EXPECT_EQ(TlsGetValue(slot), nullptr);
+    int mine = 1;
+    ASSERT_TRUE(TlsSetValue(slot, &mine));
+    std::thread other([slot] {
+        EXPECT_EQ(TlsGetValue(slot), nullptr);
+        int theirs = 2;
+        TlsSetValue(slot, &theirs);
+        EXPECT_EQ(TlsGetValue(slot), &theirs);
+    });
+    other.join();
+    EXPECT_EQ(TlsGetValue(slot), &mine);
+    EXPECT_TRUE(TlsFree(slot));
+}
+
+TEST(TlsAlloc, ReallocatedSlotDoesNotShowTheValueOfItsPreviousUse) {
+    DWORD slot = TlsAlloc();
+    int value = 1;
+    TlsSetValue(slot, &value);
+    TlsFree(slot);
+    // Take slots until the same index comes back (Windows hands out the lowest free one).
+    DWORD again = TlsAlloc();
+    EXPECT_EQ(again, slot);
+    EXPECT_EQ(TlsGetValue(again), nullptr);
+    TlsFree(again);
+}
+
+TEST(TlsGetValue, ClearsTheLastErrorOnSuccess) {
+    DWORD slot = TlsAlloc();
+    SetLastError(ERROR_ACCESS_DENIED);
+    TlsGetValue(slot);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    TlsFree(slot);
+}
+
+TEST(WideString, LengthCompareAndCopyWorkOnSixteenBitUnits) {
+    const WCHAR* text = RT_TEXT("abc\u00e9");
+    EXPECT_EQ(wcslen(text), 4u);
+    EXPECT_EQ(wcslen(RT_TEXT("")), 0u);
+    EXPECT_EQ(wcscmp(text, RT_TEXT("abc\u00e9")), 0);
+    EXPECT_LT(wcscmp(RT_TEXT("ab"), RT_TEXT("abc")), 0);
+    EXPECT_GT(wcscmp(RT_TEXT("\uffff"), RT_TEXT("a")), 0);  // units compare unsigned
+    WCHAR copy[8];
+    EXPECT_EQ(wcscpy(copy, text), copy);
+    EXPECT_EQ(wcscmp(copy, text), 0);
+}
+
+TEST(WideString, CaseInsensitiveCompareFoldsAsciiLetters) {
+    EXPECT_EQ(_wcsicmp(RT_TEXT("Hello"), RT_TEXT("hELLO")), 0);
+    EXPECT_NE(_wcsicmp(RT_TEXT("a"), RT_TEXT("b")), 0);
+    EXPECT_LT(_wcsicmp(RT_TEXT("ABC"), RT_TEXT("abd")), 0);
+    EXPECT_NE(_wcsicmp(RT_TEXT("["), RT_TEXT("{")), 0);  // not letters: no folding
+}
+
+}  // namespace
