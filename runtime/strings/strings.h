@@ -1,0 +1,78 @@
+// The string library: the string heap, the per-thread string builder, and the conversions between
+// UTF-16 and 8-bit text.
+//
+// Strings are zero-terminated UTF-16; a string variable is a block in StringHeap or null, and null
+// counts as the empty string everywhere. Every string expression is assembled in the calling
+// thread's builder and copied out by StringAssign. A string-returning operation takes, as its last
+// argument, the builder position (a mark taken with StringBuilderMark) at which it delivers its
+// result, and leaves the builder position just after the result's last unit; the address it
+// returns stays valid until the builder next grows.
+//
+// Threads: each thread has its own builder record (no lock); string variables are plain heap
+// blocks that one thread at a time may use.
+#pragma once
+
+#include <cstdint>
+
+#include "../core/core.h"
+
+namespace rt {
+
+// The heap of string variables, builder buffers and builder records.
+extern HANDLE StringHeap;
+
+struct StringBuilderRecord {
+    WCHAR* buffer;
+    int64_t capacity;  // usable bytes
+    int64_t position;  // byte offset of the end of the text assembled so far
+};
+
+void StringLibraryStart();
+void StringLibraryEnd();
+// Makes sure the calling thread has its builder record; called on entry of every routine that
+// uses strings.
+void StringBuilderEnsure();
+// Frees a thread's record and its buffer after the thread has ended.
+void StringBuilderThreadEnd(void* record);
+
+// Builder positions are byte offsets, handed around as 32-bit values.
+int32_t StringBuilderMark();
+void StringBuilderRewind(int32_t mark);
+// Room for `units` units at `position` (-1: at the current position); the position then stands
+// just after that room. May move the buffer.
+WCHAR* StringBuilderReserve(int64_t units, int32_t position);
+void StringBuilderUnreserve(int64_t units);
+WCHAR* StringBuilderBase();
+WCHAR* StringBuilderCurrent();
+WCHAR* StringBuilderSetPosition(int32_t position);
+// address - buffer + 1 when the address lies in the assembled text (end included), else 0.
+int64_t StringBuilderLocate(const void* address);
+// The address that a StringBuilderLocate value stands for in the current buffer.
+void* StringBuilderAddress(int64_t located);
+
+void StringAppend(const WCHAR* text);
+void StringTerminate();
+// Copies the text from `mark` to the position into *variable and rewinds the builder to `mark`.
+void StringAssign(WCHAR** variable, int32_t mark);
+// 1 when equal unit for unit (null counts as empty), else 0.
+int64_t StringEqual(const WCHAR* left, const WCHAR* right);
+void StringFree(WCHAR* text);
+// Copies `units` units and writes a zero unit after them.
+void StringCopyChars(WCHAR* destination, const WCHAR* source, int64_t units);
+
+// Conversions. A null source counts as the empty string.
+WCHAR* Utf8ToUtf16Result(const char* source, int32_t position);
+WCHAR* AnsiToUtf16Result(const char* source, int32_t position);
+// A MainHeap block holding the converted bytes and a zero byte; *outLength = bytes without the
+// zero. Null on failure.
+char* Utf16ToMultiByte(UINT codePage, const WCHAR* text, int64_t* outLength);
+// malloc blocks, freed with free.
+char* Utf16ToUtf8Alloc(const WCHAR* text);
+char* Utf16ToAnsiAlloc(const WCHAR* text);
+WCHAR* Utf8ToUtf16Alloc(const char* source);
+WCHAR* AnsiToUtf16Alloc(const char* source);
+// Formats with the C library's wide printf rules (%d, %I64d and %I64i are the ones in use); the
+// destination must be large enough. Returns the units written.
+int FormatString(WCHAR* destination, const WCHAR* format, ...);
+
+}  // namespace rt
