@@ -11,6 +11,7 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
+typedef unsigned int UINT;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
 typedef int64_t LONG_PTR;
