@@ -1,0 +1,6 @@
+#include "runtime/gui/requesters/requesters.h"
+#include "support/support.h"
+
+int main(int argc, char** argv) {
+    return rt::test::Main(argc, argv, nullptr);
+}
