@@ -1,0 +1,5 @@
+#include "support/support.h"
+
+int main(int argc, char** argv) {
+    return rt::test::Main(argc, argv, nullptr);
+}

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/app.h"
+
+namespace app {
+namespace {
+
+using Text = std::basic_string<WCHAR>;
+
+Text Rotated(Text text) {
+    Rot47InPlace(text.data());
+    return text;
+}
+
+TEST(Rot47InPlace, ExamplesOfTheTransform) {
+    EXPECT_EQ(Rotated(RT_TEXT("abc")), RT_TEXT("234"));
+    EXPECT_EQ(Rotated(RT_TEXT("ABC")), RT_TEXT("pqr"));
+    EXPECT_EQ(Rotated(RT_TEXT("xyz")), RT_TEXT("IJK"));
+    EXPECT_EQ(Rotated(RT_TEXT("Plain text")), RT_TEXT("!=2:? E6IE"));
+    EXPECT_EQ(Rotated(RT_TEXT("!")), RT_TEXT("P"));
+    EXPECT_EQ(Rotated(RT_TEXT("~")), RT_TEXT("O"));
+}
+
+TEST(Rot47InPlace, PrintableAsciiIsPermutedAndTwiceIsIdentity) {
+    Text all;
+    for (WCHAR c = 33; c <= 126; ++c) {
+        all += c;
+    }
+    Text once = Rotated(all);
+    for (size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(once[i], 33 + (all[i] - 33 + 47) % 94) << "unit " << int(all[i]);
+    }
+    EXPECT_EQ(Rotated(once), all);
+}
+
+TEST(Rot47InPlace, UnitsOutsideThePrintableRangeStay) {
+    Text others;
+    for (int c = 1; c <= 32; ++c) {
+        others += static_cast<WCHAR>(c);
+    }
+    for (int c = 127; c <= 255; ++c) {
+        others += static_cast<WCHAR>(c);
+    }
+    others += static_cast<WCHAR>(0x20AC);
+    others += static_cast<WCHAR>(0xFFFF);
+    EXPECT_EQ(Rotated(others), others);
+}
+
+TEST(Rot47InPlace, StopsAtTheTerminatingZero) {
+    WCHAR text[] = {'a', 0, 'a', 0};
+    EXPECT_EQ(Rot47InPlace(text), 0);
+    EXPECT_EQ(text[0], '2');
+    EXPECT_EQ(text[2], 'a');
+    EXPECT_EQ(Rot47InPlace(nullptr), 0);
+}
+
+}  // namespace
+}  // namespace app
