@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "support/support.h"
 
 namespace rt::test {
@@ -11,6 +13,17 @@ int Main(int argc, char** argv, void (*start)()) {
         start();
     }
     return RUN_ALL_TESTS();
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        Sleep(1);
+    }
+    return true;
 }
 
 #if RT_HAS_ALLOCATION_HOOK

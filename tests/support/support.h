@@ -11,6 +11,11 @@ namespace rt::test {
 // program's libraries need, in the entry routine's order) and then every test.
 int Main(int argc, char** argv, void (*start)());
 
+// Polls `condition` until it holds or ten seconds have passed; whether it held. For results that
+// another thread delivers at a moment the test cannot know, such as the clean-up after a thread's
+// end.
+bool WaitUntil(const std::function<bool()>& condition);
+
 #if RT_HAS_ALLOCATION_HOOK
 // Drives every failure path of an operation: runs `attempt` with the 1st, 2nd, 3rd... heap
 // allocation failing, until an attempt makes fewer allocations than the one set to fail (it then
