@@ -11,7 +11,6 @@
 // An allocation that fails here stops the process. Every library takes the address of its section
 // on trust, and an address into a record that could not be made would corrupt memory far from the
 // cause; a missing descriptor would silently skip a section's routines on every later thread.
-#include <cstdio>
 #include <cstdlib>
 
 #include "core.h"
@@ -22,9 +21,9 @@ ThreadDataState ThreadDataLayout = {};
 
 namespace {
 
-[[noreturn]] void ThreadDataFail(const char* what) {
-    std::fprintf(stderr, "per-thread data: %s\n", what);
-    std::abort();
+[[noreturn]] void ThreadDataFail(const WCHAR* what) {
+    FatalAppExitW(0, what);
+    std::abort();  // not reached: Windows declares FatalAppExitW without saying it never returns
 }
 
 // Calls the chosen routine of every section, newest section first, with its address in `record`.
@@ -47,11 +46,11 @@ int64_t ThreadDataRegister(int32_t size, void (*initRoutine)(void*), void (*free
     if (layout.totalSize == 0) {
         layout.tlsIndex = TlsAlloc();
         if (layout.tlsIndex == TLS_OUT_OF_INDEXES) {
-            ThreadDataFail("no TLS slot is left for the per-thread records");
+            ThreadDataFail(RT_TEXT("no TLS slot is left for the per-thread records"));
         }
         void* first = HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, rounded);
         if (first == nullptr) {
-            ThreadDataFail("the main thread's record cannot be allocated");
+            ThreadDataFail(RT_TEXT("the main thread's record cannot be allocated"));
         }
         TlsSetValue(layout.tlsIndex, first);
     }
@@ -61,7 +60,7 @@ int64_t ThreadDataRegister(int32_t size, void (*initRoutine)(void*), void (*free
     auto* record = static_cast<char*>(
         HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, TlsGetValue(layout.tlsIndex), layout.totalSize));
     if (record == nullptr) {
-        ThreadDataFail("the main thread's record cannot grow");
+        ThreadDataFail(RT_TEXT("the main thread's record cannot grow"));
     }
     TlsSetValue(layout.tlsIndex, record);
 
@@ -69,7 +68,7 @@ int64_t ThreadDataRegister(int32_t size, void (*initRoutine)(void*), void (*free
         auto* section = static_cast<ThreadDataSection*>(
             BlockChainAdd(&layout.sections, sizeof(BlockChainNode) + sizeof(ThreadDataSection)));
         if (section == nullptr) {
-            ThreadDataFail("a section descriptor cannot be allocated");
+            ThreadDataFail(RT_TEXT("a section descriptor cannot be allocated"));
         }
         *section = {offset, initRoutine, freeRoutine};
         // The main thread's record is made here, so its init routines run in registration order.
@@ -86,7 +85,7 @@ void* ThreadDataGet(int64_t offset) {
         record =
             static_cast<char*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, ThreadDataLayout.totalSize));
         if (record == nullptr) {
-            ThreadDataFail("a thread's record cannot be allocated");
+            ThreadDataFail(RT_TEXT("a thread's record cannot be allocated"));
         }
         // Stored before the init routines run, so that a routine reaching another section of its
         // thread finds this record instead of making a second one.
