@@ -21,12 +21,15 @@
 // A UTF-16 literal of the runtime's code unit type.
 #define RT_TEXT(s) L##s
 #else
+#include "posix/codepage.h"
 #include "posix/error.h"
+#include "posix/format.h"
 #include "posix/heap.h"
 #include "posix/library.h"
 #include "posix/object.h"
 #include "posix/sync.h"
 #include "posix/testhook.h"
+#include "posix/thread.h"
 #include "posix/tls.h"
 #include "posix/types.h"
 #include "posix/widestring.h"
