@@ -16,6 +16,17 @@ int Main(int argc, char** argv, void (*start)()) {
     return RUN_ALL_TESTS();
 }
 
+int64_t CountBusyBlocks(HANDLE heap) {
+    PROCESS_HEAP_ENTRY entry{};
+    int64_t count = 0;
+    while (HeapWalk(heap, &entry)) {
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
+            count += 1;
+        }
+    }
+    return count;
+}
+
 bool WaitUntil(const std::function<bool()>& condition) {
     auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!condition()) {

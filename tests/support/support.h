@@ -11,6 +11,9 @@ namespace rt::test {
 // program's libraries need, in the entry routine's order) and then every test.
 int Main(int argc, char** argv, void (*start)());
 
+// Number of allocated blocks in a heap, counted with HeapWalk.
+int64_t CountBusyBlocks(HANDLE heap);
+
 // Polls `condition` until it holds or ten seconds have passed; whether it held. For results that
 // another thread delivers at a moment the test cannot know, such as the clean-up after a thread's
 // end.
