@@ -17,6 +17,7 @@
 #define RT_TEXT(s) L##s
 #else
 #include "posix/error.h"
+#include "posix/file.h"
 #include "posix/heap.h"
 #include "posix/library.h"
 #include "posix/object.h"
