@@ -16,8 +16,10 @@
 // A UTF-16 literal of the runtime's code unit type.
 #define RT_TEXT(s) L##s
 #else
+#include "posix/codepage.h"
 #include "posix/error.h"
 #include "posix/file.h"
+#include "posix/format.h"
 #include "posix/heap.h"
 #include "posix/library.h"
 #include "posix/object.h"

@@ -1,4 +1,7 @@
 // The last-error code: one per thread, as on Windows.
+#include <cstdio>
+#include <cstdlib>
+
 #include "../platform.h"
 
 namespace {
@@ -11,4 +14,14 @@ DWORD GetLastError() {
 
 void SetLastError(DWORD errorCode) {
     lastError = errorCode;
+}
+
+void FatalAppExitW(UINT, LPCWSTR message) {
+    // Plain ASCII is enough for the runtime's own messages; anything else is shown as '?'.
+    std::fputs("Fatal error: ", stderr);
+    for (const WCHAR* unit = message; unit != nullptr && *unit != 0; ++unit) {
+        std::fputc(*unit < 0x80 ? static_cast<char>(*unit) : '?', stderr);
+    }
+    std::fputc('\n', stderr);
+    std::abort();
 }

@@ -23,10 +23,16 @@
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_INVALID_FLAGS 1004L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 
 // Differs: none (per thread).
 DWORD GetLastError();
 void SetLastError(DWORD errorCode);
+
+// Differs: writes the message to standard error instead of showing it in a message box, then ends
+// the process with abort().
+[[noreturn]] void FatalAppExitW(UINT action, LPCWSTR message);

@@ -187,3 +187,23 @@ BOOL HeapFree(HANDLE handle, DWORD, LPVOID old) {
 SIZE_T HeapSize(HANDLE, DWORD, LPCVOID block) {
     return block == nullptr ? static_cast<SIZE_T>(-1) : HeaderOf(block)->size;
 }
+
+BOOL HeapWalk(HANDLE handle, LPPROCESS_HEAP_ENTRY entry) {
+    Heap* heap = static_cast<Heap*>(handle);
+    if (heap == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(heap->lock);
+    BlockHeader* next = entry->lpData == nullptr ? heap->ring.next : HeaderOf(entry->lpData)->next;
+    if (next == &heap->ring) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    entry->lpData = next + 1;
+    entry->cbData = static_cast<DWORD>(next->size);
+    entry->cbOverhead = sizeof(BlockHeader);
+    entry->iRegionIndex = 0;
+    entry->wFlags = PROCESS_HEAP_ENTRY_BUSY;
+    return TRUE;
+}

@@ -22,3 +22,20 @@ LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 // Differs: none.
 SIZE_T HeapSize(HANDLE heap, DWORD flags, LPCVOID block);
+
+#define PROCESS_HEAP_REGION 0x0001
+#define PROCESS_HEAP_ENTRY_BUSY 0x0004
+
+// Only the members that a walk over busy blocks needs.
+struct PROCESS_HEAP_ENTRY {
+    PVOID lpData;
+    DWORD cbData;
+    BYTE cbOverhead;
+    BYTE iRegionIndex;
+    WORD wFlags;
+};
+typedef PROCESS_HEAP_ENTRY* LPPROCESS_HEAP_ENTRY;
+
+// Differs: reports only the allocated blocks (all flagged PROCESS_HEAP_ENTRY_BUSY), no regions or
+// free ranges; the heap must not change during the walk.
+BOOL HeapWalk(HANDLE heap, LPPROCESS_HEAP_ENTRY entry);
