@@ -90,35 +90,19 @@ class FileObject : public KernelObject {
     bool entered_ = false;
 };
 
-// UTF-16 to UTF-8. A lone surrogate is kept as its own 3-byte form, so that two Windows names that
-// differ only there stay two names.
+// The UTF-8 name of the file system for a UTF-16 name.
 bool NameFromUtf16(LPCWSTR name, std::string* out) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) {
+        return false;
+    }
     try {
-        for (const WCHAR* unit = name; *unit != 0; ++unit) {
-            uint32_t code = *unit;
-            if (code >= 0xD800 && code < 0xDC00 && unit[1] >= 0xDC00 && unit[1] < 0xE000) {
-                code = 0x10000 + ((code - 0xD800) << 10) + (unit[1] - 0xDC00);
-                ++unit;
-            }
-            if (code < 0x80) {
-                out->push_back(static_cast<char>(code));
-            } else if (code < 0x800) {
-                out->push_back(static_cast<char>(0xC0 | code >> 6));
-                out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else if (code < 0x10000) {
-                out->push_back(static_cast<char>(0xE0 | code >> 12));
-                out->push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-                out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else {
-                out->push_back(static_cast<char>(0xF0 | code >> 18));
-                out->push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
-                out->push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-                out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            }
-        }
+        out->resize(static_cast<size_t>(bytes));
     } catch (const std::bad_alloc&) {
         return false;
     }
+    WideCharToMultiByte(CP_UTF8, 0, name, -1, out->data(), bytes, nullptr, nullptr);
+    out->resize(static_cast<size_t>(bytes) - 1);
     return true;
 }
 

@@ -39,10 +39,10 @@ typedef struct _SECURITY_ATTRIBUTES {
 // Differs: overlapped I/O is not provided; a non-null OVERLAPPED is refused.
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
-// Differs: the name is converted to UTF-8 (lone surrogates kept as their 3-byte forms) and a
-// backslash is an ordinary character; names are case-sensitive; attributes and the template are
-// ignored; share modes bind only the handles of this process; access is checked by the file's
-// POSIX mode, which root ignores.
+// Differs: the name is converted to UTF-8 (a lone surrogate becomes U+FFFD) and a backslash is an
+// ordinary character; names are case-sensitive; attributes and the template are ignored; share
+// modes bind only the handles of this process; access is checked by the file's POSIX mode, which
+// root ignores.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
