@@ -110,7 +110,7 @@ TEST_F(File, OpeningAFolderIsRefused) {
 }
 
 TEST_F(File, NonAsciiNamesAreTheSystemsNames) {
-    std::filesystem::path expected(u8"\u00e9t\u00e9 \u20ac.txt");
+    std::filesystem::path expected(RT_TEXT("\u00e9t\u00e9 \u20ac.txt"));
     WideString name = WidePath(folder_.Path() / expected);
     HANDLE file = Open(name, READ_WRITE, 0, CREATE_NEW);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
