@@ -44,7 +44,7 @@ void Generate(const fs::path& path, int64_t bytes) {
 void Rot47(WCHAR* text) {
     for (; *text != 0; ++text) {
         if (*text >= 33 && *text <= 126) {
-            *text = static_cast<WCHAR>((*text + 14) % 94 + 33);
+            *text = static_cast<WCHAR>(*text <= 79 ? *text + 47 : *text - 47);
         }
     }
 }

@@ -82,7 +82,7 @@ class LineReader {
 
     // Reads the line into the line buffer, zero-terminated; false when the buffer cannot be had.
     bool Read() {
-        line_ = static_cast<uint8_t*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, LINE_BUFFER_BYTES));
+        line_ = static_cast<uint8_t*>(HeapAlloc(MainHeap, 0, LINE_BUFFER_BYTES));
         if (line_ == nullptr) {
             return false;
         }
@@ -267,14 +267,11 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
     return AnsiToUtf16Result(line, position);
 }
 
-int64_t FileWriteString(ObjectId id, const WCHAR* text) {
-    FileRecord* file = FileLookup(id);
-    return file == nullptr ? 0 : FileWriteString(id, text, file->textFormat);
-}
+namespace {
 
-int64_t FileWriteString(ObjectId id, const WCHAR* text, int32_t format) {
-    FileRecord* file = FileLookup(id);
-    if (file == nullptr || text == nullptr || text[0] == 0) {
+// Writes the text in the format; the bytes written.
+int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
+    if (text == nullptr || text[0] == 0) {
         return 0;
     }
     if (format == TEXT_UTF16) {
@@ -292,15 +289,32 @@ int64_t FileWriteString(ObjectId id, const WCHAR* text, int32_t format) {
     return written;
 }
 
+int64_t WriteLine(FileRecord* file, const WCHAR* text, int32_t format) {
+    static const WCHAR lineEnd[] = {CR, LF, 0};
+    WriteText(file, text, format);
+    return WriteText(file, lineEnd, format);
+}
+
+}  // namespace
+
+int64_t FileWriteString(ObjectId id, const WCHAR* text) {
+    FileRecord* file = FileLookup(id);
+    return file == nullptr ? 0 : WriteText(file, text, file->textFormat);
+}
+
+int64_t FileWriteString(ObjectId id, const WCHAR* text, int32_t format) {
+    FileRecord* file = FileLookup(id);
+    return file == nullptr ? 0 : WriteText(file, text, format);
+}
+
 int64_t FileWriteLine(ObjectId id, const WCHAR* text) {
     FileRecord* file = FileLookup(id);
-    return file == nullptr ? 0 : FileWriteLine(id, text, file->textFormat);
+    return file == nullptr ? 0 : WriteLine(file, text, file->textFormat);
 }
 
 int64_t FileWriteLine(ObjectId id, const WCHAR* text, int32_t format) {
-    static const WCHAR lineEnd[] = {CR, LF, 0};
-    FileWriteString(id, text, format);
-    return FileWriteString(id, lineEnd, format);
+    FileRecord* file = FileLookup(id);
+    return file == nullptr ? 0 : WriteLine(file, text, format);
 }
 
 }  // namespace rt

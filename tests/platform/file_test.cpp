@@ -109,6 +109,9 @@ TEST_F(File, OpeningAFolderIsRefused) {
               static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
+// Linux names: under Wine in the C locale (as the tests run) the Unix side cannot hold non-ASCII
+// names at all, so these run natively only.
+#ifndef _WIN32
 TEST_F(File, NonAsciiNamesAreTheSystemsNames) {
     std::filesystem::path expected(RT_TEXT("\u00e9t\u00e9 \u20ac.txt"));
     WideString name = WidePath(folder_.Path() / expected);
@@ -125,7 +128,6 @@ TEST_F(File, NonAsciiNamesAreTheSystemsNames) {
     CloseHandle(file);
 }
 
-#ifndef _WIN32
 TEST_F(File, BackslashIsAnOrdinaryCharacterOfALinuxName) {
     HANDLE file = Open(folder_.Name("a\\b.txt"), READ_WRITE, 0, CREATE_NEW);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
