@@ -1,11 +1,13 @@
 // The runtime core: the main heap, block chains, block pools, one-time initialisation, the memory
-// library's heap and the object registry.
+// library's heap, the object registry, per-thread data and the thread-exit service.
 //
 // Every runtime record comes from MainHeap, which the entry routine creates before any library
 // starts and destroys after every library has ended. Block chains take no lock (their owner
 // serialises them); locked pools and registries guard themselves with re-entrant critical sections;
 // unlocked pools (POOL_NO_LOCK) belong to one thread. Lock order: the shared-pool list lock is
-// taken before a pool's own lock, never the other way round.
+// taken before a pool's own lock, never the other way round. The per-thread data layout is written
+// only by the library start routines, on the main thread; afterwards any thread may reach its own
+// record without a lock. The thread-exit service guards its chain of contexts with its own lock.
 #pragma once
 
 #include <cstdint>
@@ -161,5 +163,80 @@ void RegistryFreeAll(ObjectRegistry* registry);
 // The walk under RegistryFreeAll; it holds the registry lock until it reports the end (null).
 void RegistryWalkStart(ObjectRegistry* registry);
 void* RegistryWalkNext(ObjectRegistry* registry, ObjectId* id);
+
+// ---------------------------------------------------------------------------------------------
+// Per-thread data: one record per thread in which every library with per-thread state owns a
+// section, reserved by its start routine. A thread's record is made on its first ThreadDataGet and
+// released by the thread-exit service after the thread has ended; the main thread's record is made
+// by the registrations and goes with MainHeap.
+
+// The descriptor of a registration with routines: the payload of a section-chain node.
+struct ThreadDataSection {
+    int64_t offset;                      // where the section starts in the record
+    void (*initRoutine)(void* section);  // when a thread's record is made, or null
+    void (*freeRoutine)(void* section);  // when a thread's record is released, or null
+};
+static_assert(sizeof(ThreadDataSection) == 24);
+
+struct ThreadDataState {
+    DWORD tlsIndex;            // every thread's record; allocated by the first registration
+    int64_t totalSize;         // the sum of the section sizes; 0 before the first registration
+    BlockChainNode* sections;  // ThreadDataSection descriptors, newest first
+};
+// Written by the registrations only, at start-up, on the main thread.
+extern ThreadDataState ThreadDataLayout;
+
+// Reserves a section of `size` bytes (rounded up to a multiple of 8) in every thread's record and
+// returns its offset. Library start routines only: on the main thread, before any other thread
+// exists. The init routine runs at once for the main thread's section. Stops the process when the
+// slot, the main thread's record or the descriptor cannot be had.
+int64_t ThreadDataRegister(int32_t size, void (*initRoutine)(void*), void (*freeRoutine)(void*));
+// The calling thread's section at `offset`. A thread's first call makes its zero-filled record,
+// runs the init routines newest section first and queues the record's release for after the
+// thread's end; it stops the process when the record cannot be allocated.
+void* ThreadDataGet(int64_t offset);
+// Runs every free routine (newest section first) on `record` and frees it; nothing for null.
+void ThreadDataRelease(void* record);
+// Frees the slot of the per-thread records, in the shut-down order.
+void ThreadDataEnd();
+
+// ---------------------------------------------------------------------------------------------
+// The thread-exit service: clean-up routines that run, on a system thread, after the thread that
+// queued them has ended. The routines of threads still running when the process ends never run.
+
+struct ThreadExitItem {
+    ThreadExitItem* next;
+    void (*routine)(void* argument);
+    void* argument;
+};
+static_assert(sizeof(ThreadExitItem) == 24);
+
+// One per thread that queued a clean-up, zero-filled.
+struct ThreadExitContext {
+    ThreadExitContext* previous;  // toward the head of the chain
+    ThreadExitContext* next;
+    ThreadExitItem* items;  // newest first
+    HANDLE waitHandle;      // from RegisterWaitForSingleObject
+    HANDLE threadHandle;    // a real handle to the thread, SYNCHRONIZE access
+};
+static_assert(sizeof(ThreadExitContext) == 40);
+
+struct ThreadExitState {
+    OnceFlag startOnce;           // the start runs once, whichever threads reach it first
+    LONG started;                 // 1 once the slot and the lock exist
+    DWORD tlsIndex;               // the calling thread's context
+    ThreadExitContext* contexts;  // every live context, newest first
+    CRITICAL_SECTION lock;        // guards the context chain
+};
+extern ThreadExitState ThreadExitService;
+
+// Queues routine(argument) to run once the calling thread has ended; the item, or null (nothing
+// queued) when the context or the item cannot be allocated. Any thread.
+void* ThreadExitRegister(void (*routine)(void*), void* argument);
+// The wait callback registered for every context.
+void CALLBACK ThreadExitWaitCallback(PVOID context, BOOLEAN timedOut);
+// Drops the wait and the thread handle of an ended thread's context, runs its items newest first
+// and frees them and the context.
+void ThreadExitRun(ThreadExitContext* context);
 
 }  // namespace rt

@@ -25,6 +25,7 @@
 #include "posix/object.h"
 #include "posix/sync.h"
 #include "posix/testhook.h"
+#include "posix/thread.h"
 #include "posix/tls.h"
 #include "posix/types.h"
 #include "posix/widestring.h"

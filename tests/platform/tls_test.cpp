@@ -36,6 +36,15 @@ TEST(TlsAlloc, ReallocatedSlotDoesNotShowTheValueOfItsPreviousUse) {
     TlsFree(again);
 }
 
+TEST(TlsGetValue, ValueOfAnEndedThreadIsNotSeenByANewThread) {
+    // A new thread may reuse the storage of one that ended; it still starts with null.
+    DWORD slot = TlsAlloc();
+    static int value;
+    std::thread([slot] { TlsSetValue(slot, &value); }).join();
+    std::thread([slot] { EXPECT_EQ(TlsGetValue(slot), nullptr); }).join();
+    TlsFree(slot);
+}
+
 TEST(TlsGetValue, ClearsTheLastErrorOnSuccess) {
     DWORD slot = TlsAlloc();
     SetLastError(ERROR_ACCESS_DENIED);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "support/support.h"
 
@@ -57,6 +59,61 @@ std::string ReadBytes(const std::filesystem::path& path) {
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        Sleep(1);
+    }
+    return true;
+}
+
+DWORD RunOnNewThread(const std::function<void()>& body) {
+    DWORD id = 0;
+    std::thread([&] {
+        id = GetCurrentThreadId();
+        body();
+    }).join();
+    return id;
+}
+
+namespace {
+
+// Calls `visit` for every live context, under the service lock, until it returns true.
+bool AnyThreadExitContext(const std::function<bool(const ThreadExitContext*)>& visit) {
+    if (__atomic_load_n(&ThreadExitService.started, __ATOMIC_ACQUIRE) == 0) {
+        return false;  // no lock exists yet, and no context
+    }
+    EnterCriticalSection(&ThreadExitService.lock);
+    bool found = false;
+    for (ThreadExitContext* context = ThreadExitService.contexts; context != nullptr && !found;
+         context = context->next) {
+        found = visit(context);
+    }
+    LeaveCriticalSection(&ThreadExitService.lock);
+    return found;
+}
+
+}  // namespace
+
+bool ThreadExitContextLive(const ThreadExitContext* context) {
+    return AnyThreadExitContext(
+        [context](const ThreadExitContext* live) { return live == context; });
+}
+
+bool ThreadExitQueued(void (*routine)(void*), const void* argument) {
+    return AnyThreadExitContext([&](const ThreadExitContext* context) {
+        for (ThreadExitItem* item = context->items; item != nullptr; item = item->next) {
+            if (item->routine == routine && item->argument == argument) {
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 #if RT_HAS_ALLOCATION_HOOK

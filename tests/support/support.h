@@ -41,6 +41,19 @@ WideString WidePath(const std::filesystem::path& path);
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 
+// Polls `condition` until it holds or ten seconds have passed; whether it held. For results that
+// another thread delivers at a moment the test cannot know, such as the clean-up after a thread's
+// end.
+bool WaitUntil(const std::function<bool()>& condition);
+
+// Runs `body` on a new thread and returns, with that thread's id, once the thread has ended.
+DWORD RunOnNewThread(const std::function<void()>& body);
+
+// Whether `context` is on the thread-exit service's chain of live contexts (compared, never read).
+bool ThreadExitContextLive(const ThreadExitContext* context);
+// Whether a live context holds an item of `routine` with `argument`.
+bool ThreadExitQueued(void (*routine)(void*), const void* argument);
+
 #if RT_HAS_ALLOCATION_HOOK
 // Drives every failure path of an operation: runs `attempt` with the 1st, 2nd, 3rd... heap
 // allocation failing, until an attempt makes fewer allocations than the one set to fail (it then

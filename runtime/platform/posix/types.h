@@ -7,6 +7,7 @@
 
 typedef int BOOL;
 typedef unsigned char BYTE;
+typedef BYTE BOOLEAN;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -24,6 +25,7 @@ typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
+typedef HANDLE* LPHANDLE;
 typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
 // UTF-16 code unit: wchar_t is 32 bits on Linux, so the runtime's strings use char16_t there.
