@@ -1,5 +1,5 @@
-// The file library: numbered file objects with a 4096-byte buffer, and text lines read and written
-// on them in three encodings.
+// The file library: numbered file objects with a 4096-byte buffer, text lines read and written on
+// them in three encodings, and path parts.
 //
 // Files live in the library's ObjectRegistry from open to close; a number that names no open file
 // makes every operation do nothing and return 0 (a read then delivers the empty string). Each open
@@ -14,6 +14,11 @@
 // locked, so one file must not be used by two threads at the same time. Different files may be
 // used by different threads. Text reads deliver their lines through the calling thread's
 // StringBuilder.
+//
+// Path parts: functions that split a path into its directory part, its file part and its
+// extension, and tell whether a string can serve as a bare file name. They accept "/" and "\" as
+// separators on every platform, never touch the file system, and deliver their results through
+// the calling thread's string builder at the result position the caller passes (a mark).
 #pragma once
 
 #include <cstddef>
@@ -33,10 +38,9 @@ constexpr int32_t OPEN_MODE_CREATE = 3;      // read and write access, created o
 
 // Flags of FileOpenEx; bits 0-4 hold the file's TextFormat (0 stores TEXT_UTF8).
 constexpr int32_t OPEN_SHARED_READ = 0x20000;  // other handles may read
-constexpr int32_t OPEN_SHARED_ALL =
-    0x40000;  // others may read, write and delete; wins over the above
-constexpr int32_t OPEN_NO_BUFFER = 0x80000;  // every transfer is a system call
-constexpr int32_t OPEN_APPEND = 0x100000;    // with OPEN_MODE_READ_WRITE: start at the end
+constexpr int32_t OPEN_SHARED_ALL = 0x40000;   // others may read, write, delete; wins
+constexpr int32_t OPEN_NO_BUFFER = 0x80000;    // every transfer is a system call
+constexpr int32_t OPEN_APPEND = 0x100000;      // with OPEN_MODE_READ_WRITE: start at the end
 
 // TextFormat: how text is stored on disk.
 constexpr int32_t TEXT_UTF8 = 2;
@@ -119,5 +123,17 @@ int64_t FileWriteString(ObjectId id, const WCHAR* text, int32_t format);
 // The text, then CR LF; the bytes written by the last write (the line end).
 int64_t FileWriteLine(ObjectId id, const WCHAR* text);
 int64_t FileWriteLine(ObjectId id, const WCHAR* text, int32_t format);
+
+// PathFilePart: leave the extension and its dot out.
+constexpr int32_t PATH_NO_EXTENSION = 1;
+
+// The directory part, including its last separator; empty when there is no separator.
+WCHAR* PathDirectoryPart(const WCHAR* path, int32_t position);
+// The part after the last separator, optionally without its extension.
+WCHAR* PathFilePart(const WCHAR* path, int32_t flags, int32_t position);
+// The extension without its dot; empty when the last component has none.
+WCHAR* PathExtensionPart(const WCHAR* path, int32_t position);
+// 1 when `name` is non-empty and has no control character and none of " * / : < > ? \ |, else 0.
+int64_t IsValidFileName(const WCHAR* name);
 
 }  // namespace rt

@@ -133,7 +133,10 @@ TEST(ThreadExitRegister, TwoRegistrationsShareOneContextAndRunNewestFirstAfterTh
     }
     DWORD nextFree = TlsAlloc();
     bool oneSlot = ThreadExitService.tlsIndex == serviceSlot && nextFree == serviceSlot + 1;
-    std::exit(oneSlot && wellFormed == THREADS ? 0 : 1);
+    // Every routine runs, and the process does not exit under a running one.
+    bool allRan =
+        test::WaitUntil([&] { return RunsOf(10, 9 + 2 * THREADS).size() == 2 * THREADS; });
+    std::exit(oneSlot && wellFormed == THREADS && allRan ? 0 : 1);
 }
 
 TEST(ThreadExitRegister, ThreadsRacingToStartTheServiceShareOneSlotAndOneChain) {

@@ -61,6 +61,17 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+int64_t CountBusyBlocks(HANDLE heap) {
+    PROCESS_HEAP_ENTRY entry{};
+    int64_t count = 0;
+    while (HeapWalk(heap, &entry)) {
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
+            count += 1;
+        }
+    }
+    return count;
+}
+
 bool WaitUntil(const std::function<bool()>& condition) {
     auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!condition()) {

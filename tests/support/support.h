@@ -41,6 +41,9 @@ WideString WidePath(const std::filesystem::path& path);
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 
+// Number of allocated blocks in a heap, counted with HeapWalk.
+int64_t CountBusyBlocks(HANDLE heap);
+
 // Polls `condition` until it holds or ten seconds have passed; whether it held. For results that
 // another thread delivers at a moment the test cannot know, such as the clean-up after a thread's
 // end.

@@ -1,0 +1,135 @@
+// Conversions between UTF-16 and 8-bit text (UTF-8 or the active code page).
+//
+// Every conversion measures first and converts second. Results into the string builder follow the
+// result convention; the Alloc forms return malloc blocks that the caller frees with free, and
+// Utf16ToMultiByte returns a MainHeap block. A null source counts as the empty string.
+#include <cstdlib>
+#include <cstring>
+
+#include "strings_internal.h"
+
+namespace rt {
+
+namespace {
+
+const char* OrEmpty(const char* source) {
+    return source != nullptr ? source : "";
+}
+const WCHAR* OrEmpty(const WCHAR* text) {
+    return text != nullptr ? text : RT_TEXT("");
+}
+
+int ByteLength(const char* source) {
+    return static_cast<int>(std::strlen(source));
+}
+
+// Delivers the empty string at `position`.
+WCHAR* EmptyResult(int32_t position) {
+    WCHAR* destination = StringBuilderReserve(0, position);
+    *destination = 0;
+    return destination;
+}
+
+// Measures a UTF-16 text (with its zero) in `codePage` and converts it into a malloc block with a
+// zero byte after the bytes produced; a failure of either step gives a block holding one zero.
+char* Utf16ToMultiByteAlloc(UINT codePage, const WCHAR* text) {
+    int bytes = text != nullptr
+                    ? WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr)
+                    : 0;
+    char* block = static_cast<char*>(std::malloc(bytes + 1));
+    if (block == nullptr || bytes == 0) {
+        std::free(block);
+        block = static_cast<char*>(std::malloc(1));
+        if (block != nullptr) {
+            block[0] = 0;
+        }
+        return block;
+    }
+    int written = WideCharToMultiByte(codePage, 0, text, -1, block, bytes, nullptr, nullptr);
+    block[written] = 0;
+    return block;
+}
+
+}  // namespace
+
+WCHAR* Utf8ToUtf16Result(const char* source, int32_t position) {
+    source = OrEmpty(source);
+    int length = ByteLength(source);
+    int units = MultiByteToWideChar(CP_UTF8, 0, source, length + 1, nullptr, 0);
+    if (units == 0) {
+        return EmptyResult(position);
+    }
+    // The zero lands just after the reserved units.
+    WCHAR* destination = StringBuilderReserve(units - 1, position);
+    MultiByteToWideChar(CP_UTF8, 0, source, length + 1, destination, units);
+    return destination;
+}
+
+WCHAR* AnsiToUtf16Result(const char* source, int32_t position) {
+    if (source == nullptr) {
+        return EmptyResult(position);
+    }
+    int length = ByteLength(source);
+    int units = length > 0 ? MultiByteToWideChar(CP_ACP, 0, source, length, nullptr, 0) : 0;
+    if (units == 0) {
+        return EmptyResult(position);
+    }
+    WCHAR* destination = StringBuilderReserve(units, position);
+    int written = MultiByteToWideChar(CP_ACP, 0, source, length, destination, units);
+    destination[written] = 0;
+    return destination;
+}
+
+char* Utf16ToMultiByte(UINT codePage, const WCHAR* text, int64_t* outLength) {
+    text = OrEmpty(text);
+    int bytes = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    *outLength = bytes;
+    if (bytes == 0) {
+        return nullptr;
+    }
+    auto* block = static_cast<char*>(HeapAlloc(MainHeap, 0, bytes + 1));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    WideCharToMultiByte(codePage, 0, text, -1, block, bytes, nullptr, nullptr);
+    *outLength = bytes - 1;
+    return block;
+}
+
+char* Utf16ToUtf8Alloc(const WCHAR* text) {
+    return Utf16ToMultiByteAlloc(CP_UTF8, text);
+}
+
+char* Utf16ToAnsiAlloc(const WCHAR* text) {
+    return Utf16ToMultiByteAlloc(CP_ACP, text);
+}
+
+WCHAR* Utf8ToUtf16Alloc(const char* source) {
+    source = OrEmpty(source);
+    int units = MultiByteToWideChar(CP_UTF8, 0, source, -1, nullptr, 0);
+    if (units == 0) {
+        auto* empty = static_cast<WCHAR*>(std::malloc(sizeof(WCHAR)));
+        if (empty != nullptr) {
+            empty[0] = 0;
+        }
+        return empty;
+    }
+    auto* block = static_cast<WCHAR*>(std::malloc(units * sizeof(WCHAR)));
+    if (block != nullptr) {
+        MultiByteToWideChar(CP_UTF8, 0, source, -1, block, units);
+    }
+    return block;
+}
+
+WCHAR* AnsiToUtf16Alloc(const char* source) {
+    int length = source != nullptr ? ByteLength(source) : 0;
+    int units = length > 0 ? MultiByteToWideChar(CP_ACP, 0, source, length, nullptr, 0) : 0;
+    auto* block = static_cast<WCHAR*>(std::malloc((units + 1) * sizeof(WCHAR)));
+    if (block != nullptr) {
+        int written = units > 0 ? MultiByteToWideChar(CP_ACP, 0, source, length, block, units) : 0;
+        block[written] = 0;
+    }
+    return block;
+}
+
+}  // namespace rt

@@ -1,0 +1,188 @@
+// The per-thread string builder and the string library's start and end.
+//
+// Each thread reaches its StringBuilderRecord through the library's own TLS slot; a thread's
+// record is created on its first StringBuilderEnsure and freed by the thread-exit service after
+// the thread has ended (the thread that starts the library at program start keeps its record
+// until the string heap is destroyed). Positions are byte offsets into the buffer; the buffer only
+// grows, by 16384 bytes beyond what is needed, and always keeps a few bytes of room after the
+// position so that a terminating zero can be written after any reserved text.
+#include <climits>
+#include <cstdlib>
+
+#include "strings_internal.h"
+
+namespace rt {
+
+HANDLE StringHeap = nullptr;
+
+namespace {
+
+constexpr DWORD NOT_STARTED = static_cast<DWORD>(-1);
+constexpr int64_t INITIAL_CAPACITY = 16;
+constexpr int64_t GROWTH = 16384;
+constexpr int64_t SPARE_BYTES = 10;  // allocated beyond the capacity
+
+DWORD builderSlot = NOT_STARTED;
+
+StringBuilderRecord* Record() {
+    return static_cast<StringBuilderRecord*>(TlsGetValue(builderSlot));
+}
+
+// TlsGetValue resets the thread's last-error code; Mark and Rewind sit between a failing call and
+// the caller's GetLastError, so they keep it.
+StringBuilderRecord* RecordKeepingLastError() {
+    DWORD lastError = GetLastError();
+    StringBuilderRecord* record = Record();
+    SetLastError(lastError);
+    return record;
+}
+
+StringBuilderRecord* NewRecord() {
+    auto* record =
+        static_cast<StringBuilderRecord*>(HeapAlloc(StringHeap, 0, sizeof(StringBuilderRecord)));
+    void* buffer = HeapAlloc(StringHeap, 0, INITIAL_CAPACITY);
+    if (record == nullptr || buffer == nullptr) {
+        StringHeapExhausted();
+    }
+    record->buffer = static_cast<WCHAR*>(buffer);
+    record->capacity = INITIAL_CAPACITY;
+    record->position = 0;
+    TlsSetValue(builderSlot, record);
+    return record;
+}
+
+char* Bytes(StringBuilderRecord* record) {
+    return reinterpret_cast<char*>(record->buffer);
+}
+
+}  // namespace
+
+void StringHeapExhausted() {
+    FatalAppExitW(0, RT_TEXT("The program has run out of memory for text and has to stop."));
+    std::abort();  // not reached: the process ends in FatalAppExitW
+}
+
+void StringLibraryStart() {
+    StringHeap = HeapCreate(0, 4096, 0);
+    builderSlot = TlsAlloc();
+    NewRecord();
+}
+
+void StringLibraryEnd() {
+    HeapDestroy(StringHeap);
+    StringHeap = nullptr;
+    TlsFree(builderSlot);
+    builderSlot = NOT_STARTED;
+}
+
+void StringBuilderEnsure() {
+    StringBuilderRecord* record;
+    if (builderSlot == NOT_STARTED) {
+        StringLibraryStart();
+        record = Record();
+    } else if (Record() != nullptr) {
+        return;
+    } else {
+        record = NewRecord();
+    }
+    ThreadExitRegister(StringBuilderThreadEnd, record);
+}
+
+void StringBuilderThreadEnd(void* record) {
+    auto* builder = static_cast<StringBuilderRecord*>(record);
+    HeapFree(StringHeap, 0, builder->buffer);
+    HeapFree(StringHeap, 0, builder);
+}
+
+int32_t StringBuilderMark() {
+    return static_cast<int32_t>(RecordKeepingLastError()->position);
+}
+
+void StringBuilderRewind(int32_t mark) {
+    RecordKeepingLastError()->position = mark;
+}
+
+WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
+    StringBuilderRecord* record = Record();
+    if (position == -1) {
+        position = static_cast<int32_t>(record->position);
+    }
+    int64_t end = record->position + 2 * units;
+    if (units < 0 || end > INT32_MAX - GROWTH - SPARE_BYTES) {
+        StringHeapExhausted();  // positions are 32-bit: a longer text cannot be addressed
+    }
+    if (end >= record->capacity - 4) {
+        int64_t capacity = end + GROWTH;
+        void* buffer = HeapReAlloc(StringHeap, 0, record->buffer, capacity + SPARE_BYTES);
+        if (buffer == nullptr) {
+            StringHeapExhausted();
+        }
+        record->buffer = static_cast<WCHAR*>(buffer);
+        record->capacity = capacity;
+    }
+    record->position = position + 2 * units;
+    return reinterpret_cast<WCHAR*>(Bytes(record) + position);
+}
+
+void StringBuilderUnreserve(int64_t units) {
+    Record()->position -= 2 * units;
+}
+
+WCHAR* StringBuilderBase() {
+    return Record()->buffer;
+}
+
+WCHAR* StringBuilderCurrent() {
+    StringBuilderRecord* record = Record();
+    return reinterpret_cast<WCHAR*>(Bytes(record) + record->position);
+}
+
+WCHAR* StringBuilderSetPosition(int32_t position) {
+    StringBuilderRecord* record = Record();
+    record->position = position;
+    return reinterpret_cast<WCHAR*>(Bytes(record) + position);
+}
+
+int64_t StringBuilderLocate(const void* address) {
+    StringBuilderRecord* record = Record();
+    const char* at = static_cast<const char*>(address);
+    if (at < Bytes(record) || at > Bytes(record) + record->position) {
+        return 0;
+    }
+    return at - Bytes(record) + 1;
+}
+
+void* StringBuilderAddress(int64_t located) {
+    return Bytes(Record()) + located - 1;
+}
+
+void StringAppend(const WCHAR* text) {
+    int64_t units = text != nullptr ? static_cast<int64_t>(wcslen(text)) : 0;
+    WCHAR* destination = StringBuilderReserve(units, -1);
+    if (text != nullptr) {
+        StringCopyChars(destination, text, units);
+    } else {
+        *destination = 0;
+    }
+}
+
+void StringTerminate() {
+    Record()->position += 2;
+}
+
+void StringAssign(WCHAR** variable, int32_t mark) {
+    StringBuilderRecord* record = Record();
+    int64_t length = record->position - mark;
+    void* block = *variable == nullptr
+                      ? HeapAlloc(StringHeap, 0, length + SPARE_BYTES)
+                      : HeapReAlloc(StringHeap, 0, *variable, length + SPARE_BYTES);
+    if (block == nullptr) {
+        StringHeapExhausted();
+    }
+    StringCopyChars(static_cast<WCHAR*>(block), reinterpret_cast<WCHAR*>(Bytes(record) + mark),
+                    length / 2);
+    *variable = static_cast<WCHAR*>(block);
+    record->position = mark;
+}
+
+}  // namespace rt

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "runtime/strings/strings.h"
+#include "support/support.h"
+
+namespace rt {
+namespace {
+
+std::u16string Text(const WCHAR* text) {
+    return reinterpret_cast<const char16_t*>(text);
+}
+
+// Runs a result-convention conversion at a fresh mark; returns the result and checks that the
+// position stands right after it.
+template <typename Conversion>
+std::u16string Deliver(Conversion convert, const char* source) {
+    int32_t mark = StringBuilderMark();
+    WCHAR* result = convert(source, mark);
+    std::u16string text = Text(StringBuilderBase() + mark / 2);
+    EXPECT_EQ(result, StringBuilderBase() + mark / 2);
+    EXPECT_EQ(StringBuilderMark(), mark + static_cast<int32_t>(2 * text.size()));
+    StringBuilderRewind(mark);
+    return text;
+}
+
+TEST(Utf8ToUtf16Result, DecodesAtThePositionAndStopsAfterTheResult) {
+    EXPECT_EQ(Deliver(Utf8ToUtf16Result, "\xC3\xA9"), u"\u00E9");
+    EXPECT_EQ(Deliver(Utf8ToUtf16Result, "\xEF\xBB\xBFx"), u"\uFEFFx");  // a mark is kept
+    EXPECT_EQ(Deliver(Utf8ToUtf16Result, ""), u"");
+    EXPECT_EQ(Deliver(Utf8ToUtf16Result, nullptr), u"");
+}
+
+TEST(AnsiToUtf16Result, DecodesTheActiveCodePage) {
+    EXPECT_EQ(Deliver(AnsiToUtf16Result, "a\x80\xE9"), u"a\u20AC\u00E9");
+    EXPECT_EQ(Deliver(AnsiToUtf16Result, ""), u"");
+    EXPECT_EQ(Deliver(AnsiToUtf16Result, nullptr), u"");
+}
+
+TEST(AnsiToUtf16Result, ResultAfterEarlierTextOfTheSameExpression) {
+    int32_t mark = StringBuilderMark();
+    StringAppend(RT_TEXT("prefix:"));
+    AnsiToUtf16Result("tail", StringBuilderMark());
+    StringTerminate();
+    EXPECT_EQ(Text(StringBuilderBase() + mark / 2), u"prefix:tail");
+    StringBuilderRewind(mark);
+}
+
+TEST(Utf16ToMultiByte, ReturnsAMainHeapBlockAndTheLengthWithoutTheZero) {
+    int64_t length = -1;
+    char* bytes = Utf16ToMultiByte(CP_UTF8, RT_TEXT("\u00E9"), &length);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(length, 2);
+    EXPECT_EQ(std::memcmp(bytes, "\xC3\xA9", 3), 0);
+    HeapFree(MainHeap, 0, bytes);
+
+    bytes = Utf16ToMultiByte(CP_ACP, RT_TEXT("\u20AC\u0416"), &length);
+    EXPECT_EQ(length, 2);
+    EXPECT_STREQ(bytes, "\x80?");
+    HeapFree(MainHeap, 0, bytes);
+
+    bytes = Utf16ToMultiByte(CP_ACP, nullptr, &length);
+    EXPECT_EQ(length, 0);
+    EXPECT_STREQ(bytes, "");
+    HeapFree(MainHeap, 0, bytes);
+}
+
+TEST(Utf16ToUtf8Alloc, AllocConversionsRoundTripAndHandleNull) {
+    char* utf8 = Utf16ToUtf8Alloc(RT_TEXT("a\u00E9\U0001F600"));
+    EXPECT_STREQ(utf8, "a\xC3\xA9\xF0\x9F\x98\x80");
+    WCHAR* back = Utf8ToUtf16Alloc(utf8);
+    EXPECT_EQ(Text(back), u"a\u00E9\U0001F600");
+    std::free(utf8);
+    std::free(back);
+
+    char* ansi = Utf16ToAnsiAlloc(RT_TEXT("\u00E9"));
+    EXPECT_STREQ(ansi, "\xE9");
+    WCHAR* wide = AnsiToUtf16Alloc(ansi);
+    EXPECT_EQ(Text(wide), u"\u00E9");
+    std::free(ansi);
+    std::free(wide);
+
+    for (char* empty : {Utf16ToUtf8Alloc(nullptr), Utf16ToAnsiAlloc(nullptr)}) {
+        EXPECT_STREQ(empty, "");
+        std::free(empty);
+    }
+    for (WCHAR* empty :
+         {Utf8ToUtf16Alloc(nullptr), AnsiToUtf16Alloc(nullptr), AnsiToUtf16Alloc("")}) {
+        ASSERT_NE(empty, nullptr);
+        EXPECT_EQ(empty[0], 0);
+        std::free(empty);
+    }
+}
+
+TEST(FormatString, WritesTheNamesTheRuntimeBuilds) {
+    WCHAR name[64];
+    EXPECT_EQ(FormatString(name, RT_TEXT("WindowClass_%I64d"), int64_t{3}), 13);
+    EXPECT_EQ(Text(name), u"WindowClass_3");
+    FormatString(name, RT_TEXT("%d:%I64d:%I64d:%I64d"), 13100, int64_t{0}, int64_t{-1}, int64_t{2});
+    EXPECT_EQ(Text(name), u"13100:0:-1:2");
+}
+
+#if RT_HAS_ALLOCATION_HOOK
+TEST(Utf16ToMultiByte, FailedAllocationGivesNull) {
+    int64_t length;
+    PlatformFailAllocation(1);
+    EXPECT_EQ(Utf16ToMultiByte(CP_ACP, RT_TEXT("abc"), &length), nullptr);
+}
+#endif
+
+}  // namespace
+}  // namespace rt

@@ -1,0 +1,6 @@
+#include "runtime/strings/strings.h"
+#include "support/support.h"
+
+int main(int argc, char** argv) {
+    return rt::test::Main(argc, argv, [] { rt::StringLibraryStart(); });
+}
