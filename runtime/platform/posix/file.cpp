@@ -304,23 +304,33 @@ class FileReference {
     platform::FileObject* object_;
 };
 
+// Clears the caller's count and checks a transfer as Windows does before it starts; false with
+// the error set when the handle, the overlapped argument or the handle's access does not allow it.
+bool TransferAllowed(const FileReference& object, LPDWORD count, LPOVERLAPPED overlapped,
+                     bool writes) {
+    if (count != nullptr) {
+        *count = 0;
+    }
+    if (!object) {
+        return false;
+    }
+    if (overlapped != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!(writes ? object->CanWrite() : object->CanRead())) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped) {
-    if (bytesRead != nullptr) {
-        *bytesRead = 0;
-    }
-    if (overlapped != nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     FileReference object(file);
-    if (!object) {
-        return FALSE;
-    }
-    if (!object->CanRead()) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (!TransferAllowed(object, bytesRead, overlapped, false)) {
         return FALSE;
     }
     // A disk file delivers everything asked for unless the end comes first; read() may stop early.
@@ -351,19 +361,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped) {
-    if (bytesWritten != nullptr) {
-        *bytesWritten = 0;
-    }
-    if (overlapped != nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     FileReference object(file);
-    if (!object) {
-        return FALSE;
-    }
-    if (!object->CanWrite()) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (!TransferAllowed(object, bytesWritten, overlapped, true)) {
         return FALSE;
     }
     const auto* source = static_cast<const char*>(buffer);
