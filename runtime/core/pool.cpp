@@ -70,7 +70,7 @@ BlockPool* NewPrivatePool(uint64_t slotSize, int32_t minimumSlots, int32_t maxim
     pool->slotSize = slotSize;
     pool->minimumSlots = minimumSlots;
     pool->maximumSlots = maximumSlots;
-    pool->locked = (flags & 3) == 2 || (flags & 3) == 3 ? 0 : 1;
+    pool->locked = (flags & POOL_NO_LOCK) ? 0 : 1;
     if (pool->locked) {
         InitializeCriticalSection(&pool->lock);
     }

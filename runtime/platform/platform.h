@@ -23,6 +23,7 @@
 #else
 #include "posix/codepage.h"
 #include "posix/error.h"
+#include "posix/file.h"
 #include "posix/format.h"
 #include "posix/heap.h"
 #include "posix/library.h"

@@ -2,5 +2,9 @@
 #include "support/support.h"
 
 int main(int argc, char** argv) {
-    return rt::test::Main(argc, argv, [] { rt::StringLibraryStart(); });
+    // The entry routine's order: the string library first, then the file library.
+    return rt::test::Main(argc, argv, [] {
+        rt::StringLibraryStart();
+        rt::FileLibraryStart();
+    });
 }

@@ -42,6 +42,33 @@ TEST_F(Heap, ReAllocKeepsContentAndZeroesOnlyTheAddedBytes) {
     EXPECT_TRUE(HeapFree(heap_, 0, block));
 }
 
+TEST_F(Heap, ReusedBlocksAreClearedAndSizedAsAskedAndWalksSkipFreedOnes) {
+    // Freed small blocks may be handed out again: each allocation still has its own size and its
+    // zero-filling, and a freed block is no longer part of the heap's walk.
+    for (int round = 0; round < 20; ++round) {
+        auto* dirty = static_cast<unsigned char*>(HeapAlloc(heap_, 0, 100));
+        ASSERT_NE(dirty, nullptr);
+        std::memset(dirty, 0xAB, 100);
+        EXPECT_TRUE(HeapFree(heap_, 0, dirty));
+        auto* clean = static_cast<unsigned char*>(HeapAlloc(heap_, HEAP_ZERO_MEMORY, 70 + round));
+        ASSERT_NE(clean, nullptr);
+        EXPECT_EQ(HeapSize(heap_, 0, clean), static_cast<SIZE_T>(70 + round));
+        for (int i = 0; i < 70 + round; ++i) {
+            ASSERT_EQ(clean[i], 0) << i;
+        }
+        clean = static_cast<unsigned char*>(HeapReAlloc(heap_, HEAP_ZERO_MEMORY, clean, 5000));
+        ASSERT_NE(clean, nullptr);
+        EXPECT_EQ(clean[4999], 0);
+        EXPECT_TRUE(HeapFree(heap_, 0, clean));
+    }
+    PROCESS_HEAP_ENTRY entry = {};
+    int blocks = 0;
+    while (HeapWalk(heap_, &entry)) {
+        blocks += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? 1 : 0;
+    }
+    EXPECT_EQ(blocks, 0);
+}
+
 TEST_F(Heap, FreeOfNullSucceeds) {
     EXPECT_TRUE(HeapFree(heap_, 0, nullptr));
 }

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <thread>
 
 #include "support/support.h"
@@ -14,6 +18,47 @@ int Main(int argc, char** argv, void (*start)()) {
         start();
     }
     return RUN_ALL_TESTS();
+}
+
+TempFolder::TempFolder() {
+    static std::atomic<int> serial{0};
+    std::random_device random;
+    for (;;) {
+        path_ = std::filesystem::temp_directory_path() /
+                ("rt-test-" + std::to_string(random()) + "-" + std::to_string(serial++));
+        if (std::filesystem::create_directory(path_)) {
+            return;
+        }
+    }
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+WideString TempFolder::Name(const std::string& name) const {
+    return WidePath(Path(name));
+}
+
+WideString WidePath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return path.wstring();
+#else
+    return path.u16string();
+#endif
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 int64_t CountBusyBlocks(HANDLE heap) {

@@ -1,7 +1,9 @@
 // Shared helpers of the test programs.
 #pragma once
 
+#include <filesystem>
 #include <functional>
+#include <string>
 
 #include "runtime/core/core.h"
 
@@ -10,6 +12,34 @@ namespace rt::test {
 // The body of every test program's main: creates MainHeap, runs `start` (the start routines the
 // program's libraries need, in the entry routine's order) and then every test.
 int Main(int argc, char** argv, void (*start)());
+
+// A wide string of the runtime's code unit.
+using WideString = std::basic_string<WCHAR>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end of
+// its scope.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    // The path of `name` inside the folder.
+    std::filesystem::path Path(const std::string& name) const { return path_ / name; }
+    // The same path as a runtime string.
+    WideString Name(const std::string& name) const;
+
+  private:
+    std::filesystem::path path_;
+};
+
+// The path as a runtime string.
+WideString WidePath(const std::filesystem::path& path);
+// The whole content of a file ("" when it cannot be read) and a file made of `bytes`.
+std::string ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 
 // Number of allocated blocks in a heap, counted with HeapWalk.
 int64_t CountBusyBlocks(HANDLE heap);

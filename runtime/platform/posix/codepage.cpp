@@ -2,7 +2,12 @@
 //
 // Each direction runs one routine twice when the caller measures first: with no target it only
 // counts. A too-small target fails with ERROR_INSUFFICIENT_BUFFER, as on Windows.
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "../platform.h"
 
@@ -124,6 +129,64 @@ int Windows1252Byte(WCHAR unit) {
     return -1;
 }
 
+// The byte of a unit in the active code page, or the default character (noted in
+// *usedDefaultChar) when the code page lacks it.
+unsigned char AnsiByte(WCHAR unit, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
+    int byte = Windows1252Byte(unit);
+    if (byte >= 0) {
+        return static_cast<unsigned char>(byte);
+    }
+    if (usedDefaultChar != nullptr) {
+        *usedDefaultChar = TRUE;
+    }
+    return static_cast<unsigned char>(defaultChar != nullptr ? *defaultChar : '?');
+}
+
+// The unit of a Windows-1252 byte.
+WCHAR Windows1252Unit(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? WINDOWS_1252_HIGH[byte - 0x80] : byte;
+}
+
+// Widens the leading ASCII bytes of bytes[0..count) into units, sixteen at a time; the number of
+// bytes done (the rest, from the first block that holds a byte above 0x7F, is left to the caller).
+int AsciiBytesToUnits(const unsigned char* bytes, int count, WCHAR* units) {
+    int done = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; done + 16 <= count; done += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + done));
+        if (_mm_movemask_epi8(block) != 0) {
+            break;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + done), _mm_unpacklo_epi8(block, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + done + 8),
+                         _mm_unpackhi_epi8(block, zero));
+    }
+#endif
+    return done;
+}
+
+// Narrows the leading units below 0x80 of units[0..count) into bytes; the number of units done.
+int AsciiUnitsToBytes(const WCHAR* units, int count, CHAR* bytes) {
+    int done = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    for (; done + 8 <= count; done += 8) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + done));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, high), _mm_setzero_si128())) !=
+            0xFFFF) {
+            break;
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes + done), _mm_packus_epi16(block, block));
+    }
+#endif
+    while (done < count && units[done] < 0x80) {
+        bytes[done] = static_cast<CHAR>(units[done]);
+        done += 1;
+    }
+    return done;
+}
+
 int Fail(DWORD error) {
     SetLastError(error);
     return 0;
@@ -153,10 +216,20 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
         if (targetUnits == 0) {
             return sourceBytes;  // one unit per byte
         }
+        if (targetUnits >= sourceBytes) {
+            // Room for every unit: the text path of every line comes here, so no per-unit check.
+            // Blocks of ASCII bytes are widened at once; a block that holds other bytes goes
+            // byte by byte.
+            for (int i = 0; i < sourceBytes;) {
+                i += AsciiBytesToUnits(bytes + i, sourceBytes - i, target + i);
+                for (int end = std::min(i + 16, sourceBytes); i < end; ++i) {
+                    target[i] = Windows1252Unit(bytes[i]);
+                }
+            }
+            return sourceBytes;
+        }
         for (int i = 0; i < sourceBytes; ++i) {
-            unsigned char byte = bytes[i];
-            WCHAR unit = byte >= 0x80 && byte < 0xA0 ? WINDOWS_1252_HIGH[byte - 0x80] : byte;
-            if (!output.Put(unit)) {
+            if (!output.Put(Windows1252Unit(bytes[i]))) {
                 return Fail(ERROR_INSUFFICIENT_BUFFER);
             }
         }
@@ -195,18 +268,28 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
     if (usedDefaultChar != nullptr) {
         *usedDefaultChar = FALSE;
     }
+    if (codePage == CP_ACP) {
+        // One byte per unit: a measurement needs no pass over the text, and with room for every
+        // byte the conversion needs no per-byte check (the text path of every line comes here).
+        if (targetBytes == 0 && usedDefaultChar == nullptr) {
+            return sourceUnits;
+        }
+        if (targetBytes >= sourceUnits) {
+            for (int i = 0; i < sourceUnits; ++i) {
+                i += AsciiUnitsToBytes(source + i, sourceUnits - i, target + i);
+                if (i < sourceUnits) {
+                    target[i] =
+                        static_cast<CHAR>(AnsiByte(source[i], defaultChar, usedDefaultChar));
+                }
+            }
+            return sourceUnits;
+        }
+    }
     for (int i = 0; i < sourceUnits; ++i) {
         WCHAR unit = source[i];
         bool stored;
         if (codePage == CP_ACP) {
-            int byte = Windows1252Byte(unit);
-            if (byte < 0) {
-                byte = static_cast<unsigned char>(defaultChar != nullptr ? *defaultChar : '?');
-                if (usedDefaultChar != nullptr) {
-                    *usedDefaultChar = TRUE;
-                }
-            }
-            stored = output.Put(static_cast<CHAR>(byte));
+            stored = output.Put(static_cast<CHAR>(AnsiByte(unit, defaultChar, usedDefaultChar)));
         } else {
             char32_t codePoint = unit;
             if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < sourceUnits &&

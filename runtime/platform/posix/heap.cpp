@@ -1,14 +1,23 @@
 // Private heaps over malloc.
 //
-// Each heap keeps its blocks on a doubly linked ring behind a mutex, so that HeapDestroy can
+// Each heap keeps its blocks on a doubly linked ring behind a lock, so that HeapDestroy can
 // release every block still allocated and HeapReAlloc knows how many bytes it adds. A block is a
 // 32-byte header followed by the caller's bytes; the header keeps the caller's bytes 16-byte
 // aligned, as Windows heaps do on 64-bit systems.
+//
+// Like the front end of a Windows heap, each heap keeps lookaside lists of freed small blocks, by
+// size class, and serves allocations of the same class from them without calling malloc: the
+// runtime allocates and frees a line buffer and a conversion block for every line of text it
+// copies. Small blocks are allocated at the full size of their class so that any block of a class
+// serves any request of it. Lookaside blocks are outside the ring (HeapWalk does not report them)
+// and are released by HeapDestroy with the rest. Under AddressSanitizer nothing is kept, so that
+// every use of a freed block is still caught.
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "../platform.h"
 
@@ -22,9 +31,72 @@ struct BlockHeader {
 };
 static_assert(sizeof(BlockHeader) % 16 == 0, "caller bytes must stay 16-byte aligned");
 
+constexpr SIZE_T LOOKASIDE_GRAIN = 64;
+constexpr int LOOKASIDE_CLASSES = 128;  // blocks up to 8192 bytes
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int LOOKASIDE_DEPTH = 0;
+#else
+constexpr int LOOKASIDE_DEPTH = 8;  // freed blocks kept per class
+#endif
+
+// The lookaside class of a block of `bytes` bytes, or -1 for blocks that are not kept.
+int LookasideClass(SIZE_T bytes) {
+    if (bytes == 0 || bytes > LOOKASIDE_GRAIN * LOOKASIDE_CLASSES) {
+        return -1;
+    }
+    return static_cast<int>((bytes - 1) / LOOKASIDE_GRAIN);
+}
+
+// The bytes malloc provides for a block of `bytes` bytes: the full size of its class.
+SIZE_T Capacity(SIZE_T bytes) {
+    int sizeClass = LookasideClass(bytes);
+    return sizeClass < 0 ? bytes : (sizeClass + 1) * LOOKASIDE_GRAIN;
+}
+
+// The lock of a heap: held for a few pointer moves only, so an uncontended lock is one atomic
+// exchange and a waiter yields the processor until the holder is done.
+class HeapLock {
+  public:
+    void lock() {
+        while (held_.exchange(true, std::memory_order_acquire)) {
+            while (held_.load(std::memory_order_relaxed)) {
+                std::this_thread::yield();
+            }
+        }
+    }
+    void unlock() { held_.store(false, std::memory_order_release); }
+
+  private:
+    std::atomic<bool> held_{false};
+};
+
 struct Heap {
-    std::mutex lock;
-    BlockHeader ring;  // sentinel of the block ring
+    HeapLock lock;
+    BlockHeader ring;                                // sentinel of the block ring
+    BlockHeader* lookaside[LOOKASIDE_CLASSES] = {};  // chained through `next`
+    int lookasideCount[LOOKASIDE_CLASSES] = {};
+
+    // A freed block of the class (not -1), or null; the caller holds the lock.
+    BlockHeader* TakeLookaside(int sizeClass) {
+        if (lookaside[sizeClass] == nullptr) {
+            return nullptr;
+        }
+        BlockHeader* block = lookaside[sizeClass];
+        lookaside[sizeClass] = block->next;
+        lookasideCount[sizeClass] -= 1;
+        return block;
+    }
+    // Keeps an unlinked block for reuse; false when its class is full. The caller holds the lock.
+    bool KeepLookaside(BlockHeader* block) {
+        int sizeClass = LookasideClass(block->size);
+        if (sizeClass < 0 || lookasideCount[sizeClass] >= LOOKASIDE_DEPTH) {
+            return false;
+        }
+        block->next = lookaside[sizeClass];
+        lookaside[sizeClass] = block;
+        lookasideCount[sizeClass] += 1;
+        return true;
+    }
 
     Heap() { ring.next = ring.previous = &ring; }
 
@@ -67,6 +139,14 @@ bool AllocationFails() {
     return false;
 }
 
+// Sets a new block's size and clears it if asked to.
+void Prepare(BlockHeader* block, DWORD flags, SIZE_T bytes) {
+    block->size = bytes;
+    if (flags & HEAP_ZERO_MEMORY) {
+        std::memset(block + 1, 0, bytes);
+    }
+}
+
 BlockHeader* HeaderOf(LPCVOID block) {
     return static_cast<BlockHeader*>(const_cast<void*>(block)) - 1;
 }
@@ -105,6 +185,13 @@ BOOL HeapDestroy(HANDLE handle) {
         std::free(block);
         block = next;
     }
+    for (BlockHeader* chain : heap->lookaside) {
+        while (chain != nullptr) {
+            BlockHeader* next = chain->next;
+            std::free(chain);
+            chain = next;
+        }
+    }
     delete heap;
     return TRUE;
 }
@@ -115,16 +202,22 @@ LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    auto* block = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
+    int sizeClass = LookasideClass(bytes);
+    if (sizeClass >= 0) {
+        std::lock_guard<HeapLock> guard(heap->lock);
+        if (BlockHeader* block = heap->TakeLookaside(sizeClass)) {
+            Prepare(block, flags, bytes);
+            heap->Link(block);
+            return block + 1;
+        }
+    }
+    auto* block = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + Capacity(bytes)));
     if (block == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    block->size = bytes;
-    if (flags & HEAP_ZERO_MEMORY) {
-        std::memset(block + 1, 0, bytes);
-    }
-    std::lock_guard<std::mutex> guard(heap->lock);
+    Prepare(block, flags, bytes);
+    std::lock_guard<HeapLock> guard(heap->lock);
     heap->Link(block);
     return block + 1;
 }
@@ -149,10 +242,11 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    std::lock_guard<std::mutex> guard(heap->lock);
+    std::lock_guard<HeapLock> guard(heap->lock);
     // The block leaves the ring while realloc may move it; on failure it goes back unchanged.
     Heap::Unlink(block);
-    auto* moved = static_cast<BlockHeader*>(std::realloc(block, sizeof(BlockHeader) + bytes));
+    auto* moved =
+        static_cast<BlockHeader*>(std::realloc(block, sizeof(BlockHeader) + Capacity(bytes)));
     if (moved == nullptr) {
         heap->Link(block);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -177,8 +271,11 @@ BOOL HeapFree(HANDLE handle, DWORD, LPVOID old) {
     }
     BlockHeader* block = HeaderOf(old);
     {
-        std::lock_guard<std::mutex> guard(heap->lock);
+        std::lock_guard<HeapLock> guard(heap->lock);
         Heap::Unlink(block);
+        if (heap->KeepLookaside(block)) {
+            return TRUE;
+        }
     }
     std::free(block);
     return TRUE;
@@ -194,7 +291,7 @@ BOOL HeapWalk(HANDLE handle, LPPROCESS_HEAP_ENTRY entry) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    std::lock_guard<std::mutex> guard(heap->lock);
+    std::lock_guard<HeapLock> guard(heap->lock);
     BlockHeader* next = entry->lpData == nullptr ? heap->ring.next : HeaderOf(entry->lpData)->next;
     if (next == &heap->ring) {
         SetLastError(ERROR_NO_MORE_ITEMS);

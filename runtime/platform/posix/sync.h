@@ -1,14 +1,16 @@
 // Critical sections, interlocked operations and Sleep.
 #pragma once
 
-#include <pthread.h>
+#include <atomic>
 
 #include "types.h"
 
-// Differs: a recursive pthread mutex, so its size is not Windows' 40 bytes; no spin count, no
-// debug information.
+// Differs: a futex-based lock word with the owner and recursion count beside it, so its size is
+// not Windows' 40 bytes; no spin count, no debug information.
 struct CRITICAL_SECTION {
-    pthread_mutex_t mutex;
+    std::atomic<uint32_t> word;    // 0 free, 1 held, 2 held with threads waiting
+    std::atomic<uintptr_t> owner;  // the holding thread's tag, 0 when free
+    int32_t recursion;             // entries by the holder not yet left
 };
 typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
 

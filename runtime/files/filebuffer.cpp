@@ -1,0 +1,173 @@
+// The buffer of a file: byte transfers between the caller and the system through one
+// FILE_BUFFER_SIZE block per file, which holds either read-ahead data (reading state) or data not
+// yet written (writing state).
+//
+// The text readers ask for one character at a time, so requests of 1, 2 and 4 bytes that the
+// buffer can serve are single moves without a system call. An unbuffered file (null buffer) goes
+// straight to the system. Threads: one file is used by one thread at a time.
+#include <cstring>
+
+#include "files_internal.h"
+
+namespace rt {
+
+namespace {
+
+// Pieces of a transfer stay well inside what a DWORD counts.
+constexpr int64_t SYSTEM_PIECE = 0x40000000;
+
+// Copies `bytes` bytes, as one move for the sizes a text reader asks for.
+inline void Move(uint8_t* destination, const uint8_t* source, int64_t bytes) {
+    switch (bytes) {
+        case 1:
+            *destination = *source;
+            break;
+        case 2:
+            std::memcpy(destination, source, 2);
+            break;
+        case 4:
+            std::memcpy(destination, source, 4);
+            break;
+        default:
+            std::memcpy(destination, source, static_cast<size_t>(bytes));
+            break;
+    }
+}
+
+// Moves the system position by `distance` bytes from the current one; false when it cannot.
+bool SeekBy(HANDLE handle, int64_t distance) {
+    LONG high = static_cast<LONG>(distance >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return SetFilePointer(handle, static_cast<LONG>(distance), &high, FILE_CURRENT) !=
+               INVALID_SET_FILE_POINTER ||
+           GetLastError() == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+int64_t FileSystemRead(HANDLE handle, void* destination, int64_t bytes) {
+    auto* target = static_cast<uint8_t*>(destination);
+    int64_t total = 0;
+    while (total < bytes) {
+        DWORD piece =
+            static_cast<DWORD>(bytes - total < SYSTEM_PIECE ? bytes - total : SYSTEM_PIECE);
+        DWORD got = 0;
+        // A failed read counts as the end of the data; only the count matters.
+        ReadFile(handle, target + total, piece, &got, nullptr);
+        total += got;
+        if (got < piece) {
+            break;
+        }
+    }
+    return total;
+}
+
+int64_t FileSystemWrite(FileRecord* record, const void* source, int64_t bytes) {
+    const auto* from = static_cast<const uint8_t*>(source);
+    int64_t total = 0;
+    do {
+        DWORD piece =
+            static_cast<DWORD>(bytes - total < SYSTEM_PIECE ? bytes - total : SYSTEM_PIECE);
+        DWORD written = 0;
+        if (!WriteFile(record->handle, from + total, piece, &written, nullptr)) {
+            DWORD error = GetLastError();
+            FileNoteWriteError(record, error != 0 ? error : ERROR_WRITE_FAULT);
+            return total + written;
+        }
+        total += written;
+        if (written < piece) {
+            FileNoteWriteError(record, ERROR_WRITE_FAULT);
+            return total;
+        }
+    } while (total < bytes);
+    return total;
+}
+
+void FileGiveBack(FileRecord* record, int32_t bytes) {
+    if (record->buffer == nullptr) {
+        SeekBy(record->handle, -bytes);
+    } else if (record->count + bytes <= record->fill) {
+        record->count += bytes;
+    } else {
+        // Part of those bytes came from before the last refill and are no longer in the buffer:
+        // drop the read-ahead and move the system position back to the new logical position.
+        SeekBy(record->handle, -static_cast<int64_t>(record->count) - bytes);
+        record->count = 0;
+    }
+}
+
+int64_t FileBufferFlush(FileRecord* record) {
+    if (record->state != FILE_STATE_WRITING || record->buffer == nullptr) {
+        return 0;
+    }
+    int64_t written = FileSystemWrite(record, record->buffer, record->bufferSize - record->count);
+    // Written or not, the buffer is free again; a failure is on the record for FileError.
+    record->count = record->bufferSize;
+    return written;
+}
+
+int64_t FileBufferRead(FileRecord* record, void* destination, int64_t bytes) {
+    if (record->buffer == nullptr) {
+        return FileSystemRead(record->handle, destination, bytes);
+    }
+    if (record->state == FILE_STATE_WRITING) {
+        FileBufferFlush(record);
+        record->state = FILE_STATE_READING;
+        record->count = 0;
+    }
+    auto* target = static_cast<uint8_t*>(destination);
+    if (record->count >= bytes) {
+        Move(target, record->buffer + record->fill - record->count, bytes);
+        record->count -= static_cast<int32_t>(bytes);
+        return bytes;
+    }
+    int64_t copied = record->count;
+    std::memcpy(target, record->buffer + record->fill - record->count, static_cast<size_t>(copied));
+    record->count = 0;
+    int64_t remaining = bytes - copied;
+    if (remaining >= record->bufferSize) {
+        return copied + FileSystemRead(record->handle, target + copied, remaining);
+    }
+    int32_t got =
+        static_cast<int32_t>(FileSystemRead(record->handle, record->buffer, record->bufferSize));
+    record->fill = got;
+    record->count = got;
+    int32_t taken = remaining < got ? static_cast<int32_t>(remaining) : got;
+    Move(target + copied, record->buffer, taken);
+    record->count -= taken;
+    return copied + taken;
+}
+
+int64_t FileBufferWrite(FileRecord* record, const void* source, int64_t bytes) {
+    if (record->readOnly == 1) {
+        FileNoteWriteError(record, ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    if (record->buffer == nullptr) {
+        return FileSystemWrite(record, source, bytes);
+    }
+    if (record->state == FILE_STATE_READING) {
+        // Back to the logical position: the unread read-ahead is dropped. Where the system cannot
+        // move back, what follows lands after the read-ahead: that write has failed.
+        if (record->count != 0 && !SeekBy(record->handle, -static_cast<int64_t>(record->count))) {
+            FileNoteWriteError(record, GetLastError());
+        }
+        record->state = FILE_STATE_WRITING;
+        record->count = record->bufferSize;
+    }
+    if (bytes < record->count) {
+        Move(record->buffer + record->bufferSize - record->count,
+             static_cast<const uint8_t*>(source), bytes);
+        record->count -= static_cast<int32_t>(bytes);
+        return bytes;
+    }
+    FileBufferFlush(record);
+    if (bytes >= record->bufferSize) {
+        return FileSystemWrite(record, source, bytes);
+    }
+    Move(record->buffer, static_cast<const uint8_t*>(source), bytes);
+    record->count -= static_cast<int32_t>(bytes);
+    return bytes;
+}
+
+}  // namespace rt

@@ -1,0 +1,48 @@
+// Shared inside the file library: the registry's record and the system transfers that record what
+// they could not do.
+//
+// The registry's record is the classic 40-byte FileRecord followed by the write-error state, so
+// that code written against the classic layout still finds every classic field where it expects
+// it. Threads: as for the file they belong to.
+#pragma once
+
+#include "files.h"
+
+namespace rt {
+
+struct FileObject {
+    FileRecord record;
+    DWORD writeError;  // the first write failure (a system error code), 0 while there is none
+    int32_t unused;
+};
+static_assert(offsetof(FileObject, record) == 0 && sizeof(FileObject) == 48);
+
+extern ObjectRegistry* FileRegistry;
+
+inline FileObject* FileObjectOf(FileRecord* record) {
+    return reinterpret_cast<FileObject*>(record);
+}
+
+// The live record of `id`, or null.
+inline FileRecord* FileLookup(ObjectId id) {
+    return FileRegistry == nullptr ? nullptr
+                                   : static_cast<FileRecord*>(RegistryLookup(FileRegistry, id));
+}
+
+// Keeps the first write failure of the file: `error` is a system error code.
+inline void FileNoteWriteError(FileRecord* record, DWORD error) {
+    FileObject* object = FileObjectOf(record);
+    if (object->writeError == 0) {
+        object->writeError = error;
+    }
+}
+
+// ReadFile in pieces that a DWORD can count: the bytes read, short only at the end of the data or
+// on an error.
+int64_t FileSystemRead(HANDLE handle, void* destination, int64_t bytes);
+// WriteFile in such pieces: the bytes written; a failure or a short write is noted on the record.
+int64_t FileSystemWrite(FileRecord* record, const void* source, int64_t bytes);
+// Makes the last `bytes` bytes read through the buffer unread again.
+void FileGiveBack(FileRecord* record, int32_t bytes);
+
+}  // namespace rt

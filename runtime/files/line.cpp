@@ -1,0 +1,320 @@
+// Text lines on file objects: reading one line per call in TEXT_ANSI, TEXT_UTF8 or TEXT_UTF16, and
+// writing strings and lines converted from UTF-16.
+//
+// A read collects the line's bytes in a MainHeap line buffer, which it owns until the line has
+// been delivered through the calling thread's StringBuilder. The reader is defined character by
+// character; where the file's buffer holds read-ahead data it scans runs of ordinary bytes in bulk
+// and copies them at once, which consumes the same bytes, grows the line buffer at the same
+// characters and leaves the file's buffer in the same state as reading them one by one would.
+// Threads: one file is used by one thread at a time.
+#include <cstring>
+
+#include "files_internal.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace rt {
+
+namespace {
+
+constexpr uint8_t LF = 10;
+constexpr uint8_t CR = 13;
+constexpr int64_t LINE_BUFFER_BYTES = 4096;  // the start size and the growth step
+
+enum class Encoding { Ansi, Utf8, Utf16 };
+
+Encoding EncodingOf(int32_t format) {
+    return format == TEXT_UTF8    ? Encoding::Utf8
+           : format == TEXT_UTF16 ? Encoding::Utf16
+                                  : Encoding::Ansi;
+}
+
+// The length of the leading run of p[0..n) that holds no zero byte, no CR or LF (when line ends
+// count) and no byte above 0x7F (when those start multi-byte characters).
+size_t OrdinaryRun(const uint8_t* p, size_t n, bool lineEnds, bool highBytes) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lf = _mm_set1_epi8(LF);
+    const __m128i cr = _mm_set1_epi8(CR);
+    for (; i + 16 <= n; i += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i special = _mm_cmpeq_epi8(block, zero);
+        if (lineEnds) {
+            special = _mm_or_si128(
+                special, _mm_or_si128(_mm_cmpeq_epi8(block, lf), _mm_cmpeq_epi8(block, cr)));
+        }
+        int mask = _mm_movemask_epi8(special);
+        if (highBytes) {
+            mask |= _mm_movemask_epi8(block);
+        }
+        if (mask != 0) {
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        uint8_t byte = p[i];
+        if (byte == 0 || (lineEnds && (byte == LF || byte == CR)) || (highBytes && byte > 0x7F)) {
+            break;
+        }
+    }
+    return i;
+}
+
+class LineReader {
+  public:
+    LineReader(FileRecord* file, Encoding encoding, bool ignoreLineEnds, int64_t maxLength)
+        : file_(file),
+          encoding_(encoding),
+          ignoreLineEnds_(ignoreLineEnds),
+          limit_(maxLength),
+          // Room kept free after the stored data before the buffer grows: the terminating zero,
+          // and for UTF-8 the longest character as well.
+          slack_(encoding == Encoding::Utf8    ? 5
+                 : encoding == Encoding::Utf16 ? 2
+                                               : 1) {}
+    ~LineReader() { HeapFree(MainHeap, 0, line_); }
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // Reads the line into the line buffer, zero-terminated; false when the buffer cannot be had.
+    bool Read() {
+        line_ = static_cast<uint8_t*>(HeapAlloc(MainHeap, 0, LINE_BUFFER_BYTES));
+        if (line_ == nullptr) {
+            return false;
+        }
+        capacity_ = LINE_BUFFER_BYTES;
+        while (!LimitReached()) {
+            if (encoding_ != Encoding::Utf16 && TakeOrdinaryRun() && LimitReached()) {
+                break;
+            }
+            if (!Step()) {
+                break;
+            }
+        }
+        line_[length_] = 0;
+        if (encoding_ == Encoding::Utf16) {
+            line_[length_ + 1] = 0;
+        }
+        return true;
+    }
+
+    const uint8_t* Line() const { return line_; }
+    int64_t Length() const { return length_; }
+
+  private:
+    bool LimitReached() const { return limit_ >= 0 && used_ >= limit_; }
+
+    int64_t ReadBytes(uint8_t* destination, int64_t bytes) {
+        return FileBufferRead(file_, destination, bytes);
+    }
+
+    // Copies the ordinary bytes waiting in the file's buffer, as far as the limit and the line
+    // buffer's present capacity allow; true when it took any.
+    bool TakeOrdinaryRun() {
+        if (file_->buffer == nullptr || file_->state != FILE_STATE_READING || file_->count == 0) {
+            return false;
+        }
+        int64_t span = file_->count;
+        if (limit_ >= 0 && limit_ - used_ < span) {
+            span = limit_ - used_;
+        }
+        int64_t room = capacity_ - slack_ - length_;
+        if (room < span) {
+            span = room;
+        }
+        if (span <= 0) {
+            return false;
+        }
+        const uint8_t* next = file_->buffer + file_->fill - file_->count;
+        int64_t run = static_cast<int64_t>(OrdinaryRun(
+            next, static_cast<size_t>(span), !ignoreLineEnds_, encoding_ == Encoding::Utf8));
+        std::memcpy(line_ + length_, next, static_cast<size_t>(run));
+        length_ += run;
+        used_ += run;
+        file_->count -= static_cast<int32_t>(run);
+        return run > 0;
+    }
+
+    // Reads one character of `size` bytes into `character`; false at the end of the data.
+    bool ReadCharacter(uint8_t* character, int32_t* size) {
+        if (encoding_ == Encoding::Utf16) {
+            *size = 2;
+            return ReadBytes(character, 2) == 2;  // a lone last byte is dropped
+        }
+        *size = 1;
+        if (ReadBytes(character, 1) != 1) {
+            return false;
+        }
+        if (encoding_ == Encoding::Ansi || character[0] < 0x80) {
+            return true;
+        }
+        uint8_t lead = character[0];
+        int32_t length = (lead & 0xE0) == 0xC0   ? 2
+                         : (lead & 0xF0) == 0xE0 ? 3
+                         : (lead & 0xF8) == 0xF0 ? 4
+                                                 : 1;
+        if (length == 1) {
+            character[0] = '?';  // a stray continuation byte or 0xF8 to 0xFF
+            return true;
+        }
+        // The rest is taken as it comes; a character cut off by the end of the data is dropped.
+        *size = length;
+        return ReadBytes(character + 1, length - 1) == length - 1;
+    }
+
+    // After a CR: an LF right behind it belongs to the same line end; anything else is given back.
+    void TakeLineFeedAfterReturn() {
+        int32_t unit = encoding_ == Encoding::Utf16 ? 2 : 1;
+        uint8_t next[2];
+        if (ReadBytes(next, unit) != unit) {
+            return;  // the end of the data: nothing to give back
+        }
+        bool lineFeed = next[0] == LF && (unit == 1 || next[1] == 0);
+        if (!lineFeed) {
+            FileGiveBack(file_, unit);
+        }
+    }
+
+    bool Grow() {
+        auto* grown = static_cast<uint8_t*>(
+            HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, line_, capacity_ + LINE_BUFFER_BYTES));
+        if (grown == nullptr) {
+            return false;
+        }
+        line_ = grown;
+        capacity_ += LINE_BUFFER_BYTES;
+        return true;
+    }
+
+    // One character of the per-character reader; false when the line is complete.
+    bool Step() {
+        used_ += 1;
+        uint8_t character[4];
+        int32_t size;
+        if (!ReadCharacter(character, &size)) {
+            return false;
+        }
+        bool single = size == 1 || encoding_ == Encoding::Utf16;
+        uint32_t unit =
+            encoding_ == Encoding::Utf16 ? character[0] | character[1] << 8 : character[0];
+        if (single && unit == 0) {
+            return false;  // consumed, not part of the line
+        }
+        if (single && !ignoreLineEnds_ && (unit == LF || unit == CR)) {
+            if (unit == CR) {
+                TakeLineFeedAfterReturn();
+            }
+            return false;
+        }
+        if (length_ + size > capacity_ - slack_ && !Grow()) {
+            // The line cannot grow: it ends with what it holds, and the character is left for the
+            // next read, so nothing is lost and nothing is read twice.
+            FileGiveBack(file_, size);
+            return false;
+        }
+        std::memcpy(line_ + length_, character, static_cast<size_t>(size));
+        length_ += size;
+        return true;
+    }
+
+    FileRecord* file_;
+    Encoding encoding_;
+    bool ignoreLineEnds_;
+    int64_t limit_;
+    int64_t slack_;
+    int64_t used_ = 0;  // characters counted against the limit
+    uint8_t* line_ = nullptr;
+    int64_t capacity_ = 0;
+    int64_t length_ = 0;  // bytes stored
+};
+
+}  // namespace
+
+WCHAR* FileReadLine(ObjectId id, int32_t flags, int32_t position) {
+    return FileReadLine(id, flags, -1, position);
+}
+
+WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t position) {
+    StringBuilderEnsure();
+    FileRecord* file = FileLookup(id);
+    if (file == nullptr) {
+        return AnsiToUtf16Result(nullptr, position);  // the empty string
+    }
+    int32_t format = flags & 0x1F;
+    Encoding encoding = EncodingOf(format != 0 ? format : file->textFormat);
+    LineReader reader(file, encoding, (flags & READ_IGNORE_LINE_ENDS) != 0, maxLength);
+    if (!reader.Read()) {
+        return nullptr;
+    }
+    const auto* line = reinterpret_cast<const char*>(reader.Line());
+    switch (encoding) {
+        case Encoding::Utf16: {
+            int64_t units = reader.Length() / 2;
+            WCHAR* result = StringBuilderReserve(units, position);
+            std::memcpy(result, line, static_cast<size_t>(units) * 2);
+            result[units] = 0;
+            return result;
+        }
+        case Encoding::Utf8:
+            return Utf8ToUtf16Result(line, position);
+        case Encoding::Ansi:
+            break;
+    }
+    return AnsiToUtf16Result(line, position);
+}
+
+namespace {
+
+// Writes the text in the format; the bytes written.
+int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
+    if (text == nullptr || text[0] == 0) {
+        return 0;
+    }
+    if (format == TEXT_UTF16) {
+        return FileBufferWrite(file, text, static_cast<int64_t>(wcslen(text)) * 2);
+    }
+    int64_t length;
+    char* bytes = Utf16ToMultiByte(format == TEXT_UTF8 ? CP_UTF8 : CP_ACP, text, &length);
+    if (bytes == nullptr) {
+        // The text never reaches the file: as much a lost write as one the system refused.
+        FileNoteWriteError(file, ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    int64_t written = FileBufferWrite(file, bytes, length);
+    HeapFree(MainHeap, 0, bytes);
+    return written;
+}
+
+int64_t WriteLine(FileRecord* file, const WCHAR* text, int32_t format) {
+    static const WCHAR lineEnd[] = {CR, LF, 0};
+    WriteText(file, text, format);
+    return WriteText(file, lineEnd, format);
+}
+
+}  // namespace
+
+int64_t FileWriteString(ObjectId id, const WCHAR* text) {
+    FileRecord* file = FileLookup(id);
+    return file == nullptr ? 0 : WriteText(file, text, file->textFormat);
+}
+
+int64_t FileWriteString(ObjectId id, const WCHAR* text, int32_t format) {
+    FileRecord* file = FileLookup(id);
+    return file == nullptr ? 0 : WriteText(file, text, format);
+}
+
+int64_t FileWriteLine(ObjectId id, const WCHAR* text) {
+    FileRecord* file = FileLookup(id);
+    return file == nullptr ? 0 : WriteLine(file, text, file->textFormat);
+}
+
+int64_t FileWriteLine(ObjectId id, const WCHAR* text, int32_t format) {
+    FileRecord* file = FileLookup(id);
+    return file == nullptr ? 0 : WriteLine(file, text, format);
+}
+
+}  // namespace rt

@@ -1,0 +1,265 @@
+// Text lines: line ends, zero characters, limits and encodings when reading; conversions and line
+// ends when writing; a line buffer that cannot grow.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/files/files.h"
+#include "support/support.h"
+
+namespace rt::test {
+namespace {
+
+using Lines = std::vector<WideString>;
+
+// The next line as delivered in the builder, copied out without an allocation of the runtime's,
+// so that allocation-failure tests count only the reader's own.
+WideString ReadLine(ObjectId id, int32_t flags, int64_t maxLength = -1) {
+    int32_t mark = StringBuilderMark();
+    FileReadLine(id, flags, maxLength, mark);
+    const WCHAR* start = StringBuilderBase() + mark / 2;
+    WideString line(start, start + (StringBuilderMark() - mark) / 2);
+    StringBuilderRewind(mark);
+    return line;
+}
+
+Lines ReadAll(ObjectId id, int32_t flags) {
+    Lines lines;
+    while (FileAtEnd(id) == 0) {
+        lines.push_back(ReadLine(id, flags));
+    }
+    return lines;
+}
+
+// The file image of 8-bit text in a format: UTF-16 widens every byte to a unit.
+std::string Encode(const std::string& bytes, int32_t format) {
+    if (format != TEXT_UTF16) {
+        return bytes;
+    }
+    std::string wide;
+    for (char byte : bytes) {
+        wide += byte;
+        wide += '\0';
+    }
+    return wide;
+}
+
+class TextLines : public testing::Test {
+  protected:
+    void SetUp() override { StringBuilderEnsure(); }
+    void TearDown() override { FileClose(DYNAMIC_ID); }
+
+    // Opens a file holding `bytes` as number 1; the flags also give the file's TextFormat.
+    void Open(const std::string& bytes, int32_t flags = 0) {
+        WriteBytes(folder_.Path("text"), bytes);
+        ASSERT_NE(FileOpenEx(1, folder_.Name("text").c_str(), OPEN_MODE_READ_WRITE,
+                             flags | OPEN_SHARED_ALL),
+                  0);
+    }
+    void Create(int32_t flags = 0) {
+        ASSERT_NE(FileCreate(0, folder_.Name("out").c_str(), flags | OPEN_SHARED_ALL), 0);
+    }
+    std::string Written() {
+        FileClose(0);
+        return ReadBytes(folder_.Path("out"));
+    }
+
+    TempFolder folder_;
+};
+
+struct LineCase {
+    std::string bytes;
+    Lines lines;
+};
+
+TEST_F(TextLines, LineEndsAndZeroCharactersInEveryFormatBufferedOrNot) {
+    const std::vector<LineCase> cases = {
+        {"a\r\nb\r\n", {RT_TEXT("a"), RT_TEXT("b")}},
+        {"a\nb", {RT_TEXT("a"), RT_TEXT("b")}},
+        {"a\rb", {RT_TEXT("a"), RT_TEXT("b")}},
+        {"a\r", {RT_TEXT("a")}},
+        {"a\n\rb", {RT_TEXT("a"), RT_TEXT(""), RT_TEXT("b")}},
+        {"\r\n\r\n", {RT_TEXT(""), RT_TEXT("")}},
+        {std::string("a\0b\r\n", 5), {RT_TEXT("a"), RT_TEXT("b")}},
+        {std::string(5000, 'x'), {WideString(5000, RT_TEXT('x'))}},
+        {std::string(9000, 'y') + "\r\nz", {WideString(9000, RT_TEXT('y')), RT_TEXT("z")}},
+    };
+    for (int32_t format : {TEXT_ANSI, TEXT_UTF8, TEXT_UTF16}) {
+        for (int32_t buffering : {0, OPEN_NO_BUFFER}) {
+            for (const LineCase& test : cases) {
+                Open(Encode(test.bytes, format), buffering);
+                EXPECT_EQ(ReadAll(1, format), test.lines)
+                    << "format " << format << ", flags " << buffering << ", "
+                    << test.bytes.substr(0, 8);
+                FileClose(1);
+            }
+        }
+    }
+}
+
+TEST_F(TextLines, ReadAtTheEndDeliversAnEmptyLine) {
+    Open("a");
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), RT_TEXT("a"));
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), RT_TEXT(""));
+    EXPECT_EQ(ReadLine(7, TEXT_ANSI), RT_TEXT("")) << "a number that names no file";
+}
+
+TEST_F(TextLines, IgnoringLineEndsStopsOnlyAtAZero) {
+    for (int32_t format : {TEXT_ANSI, TEXT_UTF8, TEXT_UTF16}) {
+        Open(Encode(std::string("a\r\nb\r\0c", 7), format));
+        EXPECT_EQ(ReadLine(1, format | READ_IGNORE_LINE_ENDS), RT_TEXT("a\r\nb\r"));
+        EXPECT_EQ(ReadLine(1, format | READ_IGNORE_LINE_ENDS), RT_TEXT("c"));
+        FileClose(1);
+    }
+}
+
+TEST_F(TextLines, LimitedReadCountsCharactersOfTheFormat) {
+    for (int32_t format : {TEXT_ANSI, TEXT_UTF8, TEXT_UTF16}) {
+        Open(Encode("abcdef\r\ng", format));
+        EXPECT_EQ(ReadLine(1, format, 3), RT_TEXT("abc"));
+        EXPECT_EQ(ReadLine(1, format, 3), RT_TEXT("def"));
+        // The limit stopped the read before the line end: the next read meets it at once.
+        EXPECT_EQ(ReadLine(1, format, 3), RT_TEXT(""));
+        EXPECT_EQ(ReadLine(1, format, 3), RT_TEXT("g"));
+        FileClose(1);
+    }
+    // UTF-8 counts whole characters of 1 to 4 bytes.
+    Open("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80x");
+    EXPECT_EQ(ReadLine(1, TEXT_UTF8, 3), RT_TEXT("\u00e9\u20ac\U0001F600"));
+    EXPECT_EQ(ReadLine(1, TEXT_UTF8, 3), RT_TEXT("x"));
+}
+
+TEST_F(TextLines, Utf8StrayBytesBecomeQuestionMarksAndACutCharacterIsDropped) {
+    Open(
+        "a\x80"
+        "b\xF8\r\nc\xE2\x82");
+    EXPECT_EQ(ReadLine(1, TEXT_UTF8), RT_TEXT("a?b?"));
+    EXPECT_EQ(ReadLine(1, TEXT_UTF8), RT_TEXT("c"));
+    EXPECT_NE(FileAtEnd(1), 0);
+}
+
+TEST_F(TextLines, ByteOrderMarkIsPartOfTheFirstLine) {
+    Open(
+        "\xEF\xBB\xBF"
+        "ab\r\n");
+    EXPECT_EQ(ReadLine(1, 0), RT_TEXT("\uFEFFab")) << "format 0: the file's own, TEXT_UTF8";
+    Open(std::string("\xFF\xFE"
+                     "a\0",
+                     4),
+         TEXT_UTF16);
+    EXPECT_EQ(ReadLine(1, 0), RT_TEXT("\uFEFFa"));
+}
+
+TEST_F(TextLines, AnsiLinesUseTheActiveCodePage) {
+    Open("\xE9\x80\x81\r\n");
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), RT_TEXT("\u00e9\u20ac\u0081"));
+}
+
+TEST_F(TextLines, CarriageReturnLookAheadAcrossARefillIsGivenBackWhole) {
+    // One byte read as 8-bit text leaves the UTF-16 units at odd offsets: the unit after the CR
+    // straddles the end of the first buffer load.
+    std::string bytes = "x" + Encode(std::string(2046, 'a') + "\rbbbb", TEXT_UTF16);
+    ASSERT_EQ(bytes.size() % 2, 1u);
+    Open(bytes);
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI, 1), RT_TEXT("x"));
+    EXPECT_EQ(ReadLine(1, TEXT_UTF16), WideString(2046, RT_TEXT('a')));
+    EXPECT_EQ(ReadLine(1, TEXT_UTF16), RT_TEXT("bbbb"));
+    EXPECT_NE(FileAtEnd(1), 0);
+}
+
+TEST_F(TextLines, WriteLineEncodesTheTextAndTheLineEnd) {
+    Create();
+    FileWriteLine(0, RT_TEXT("abc"), TEXT_UTF16);
+    EXPECT_EQ(Written(), std::string("a\0b\0c\0\r\0\n\0", 10));
+    for (int32_t format : {TEXT_ANSI, TEXT_UTF8}) {
+        Create();
+        EXPECT_EQ(FileWriteLine(0, RT_TEXT("abc"), format), 2) << "the bytes of the line end";
+        EXPECT_EQ(Written(), "abc\r\n");
+    }
+    Create();
+    FileWriteLine(0, RT_TEXT(""), TEXT_ANSI);
+    FileWriteLine(0, nullptr, TEXT_ANSI);
+    EXPECT_EQ(Written(), "\r\n\r\n");
+}
+
+TEST_F(TextLines, FormatZeroWritesTheActiveCodePageAndNoFormatTheFilesOwn) {
+    Create(TEXT_UTF8);
+    EXPECT_EQ(FileWriteString(0, RT_TEXT("\u00e9"), 0), 1);
+    FileWriteLine(0, RT_TEXT("\u00e9"));
+    EXPECT_EQ(FileWriteString(0, RT_TEXT("\u20ac"), TEXT_UTF8), 3);
+    FileWriteString(0, RT_TEXT("\u0416"),
+                    TEXT_ANSI);  // not in the code page: its default character
+    EXPECT_EQ(Written(), "\xE9\xC3\xA9\r\n\xE2\x82\xAC?");
+    EXPECT_EQ(FileWriteLine(0, RT_TEXT("x")), 0) << "number 0 names no file any more";
+}
+
+TEST_F(TextLines, AnsiCopyKeepsEveryByteButTheLineEnds) {
+    std::string bytes;
+    for (int byte = 1; byte < 256; ++byte) {
+        if (byte != '\r' && byte != '\n') {
+            bytes += static_cast<char>(byte);
+        }
+    }
+    Open(bytes + "\r\n" + bytes);
+    Create(TEXT_ANSI | OPEN_SHARED_ALL);
+    for (const WideString& line : ReadAll(1, TEXT_ANSI)) {
+        FileWriteLine(0, line.c_str(), TEXT_ANSI);
+    }
+    EXPECT_EQ(Written(), bytes + "\r\n" + bytes + "\r\n");
+}
+
+#if RT_HAS_ALLOCATION_HOOK
+TEST_F(TextLines, LineBufferThatCannotGrowDeliversThePartReadSoFar) {
+    Open(std::string(5000, 'x') + "\r\nnext");
+    ReadLine(1, TEXT_ANSI);  // the builder reaches its working size before the hook is armed
+    FileClose(1);
+    Open(std::string(5000, 'x') + "\r\nnext");
+    PlatformFailAllocation(2);  // the first allocation is the line buffer, the second its growth
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), WideString(4095, RT_TEXT('x')));
+    EXPECT_FALSE(PlatformAllocationFailurePending());
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), WideString(905, RT_TEXT('x')));
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), RT_TEXT("next"));
+}
+
+TEST_F(TextLines, LineBufferThatCannotBeHadDeliversNothingAndConsumesNothing) {
+    Open("abc\r\n");
+    PlatformFailAllocation(1);
+    int32_t mark = StringBuilderMark();
+    EXPECT_EQ(FileReadLine(1, TEXT_ANSI, mark), nullptr);
+    EXPECT_EQ(StringBuilderMark(), mark);
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), RT_TEXT("abc"));
+}
+
+TEST_F(TextLines, EveryFailedAllocationLosesNoCharacter) {
+    // A long line in UTF-8 with characters of every length, so that growth meets each of them.
+    std::string unit = "ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    WideString expected;
+    std::string bytes;
+    for (int i = 0; i < 900; ++i) {
+        bytes += unit;
+        expected += RT_TEXT("ab\u00e9\u20ac\U0001F600");
+    }
+    WriteBytes(folder_.Path("long"), bytes + "\r\nend");
+    expected += RT_TEXT("end");
+    // The builder is grown beforehand: its growth is not what this test drives.
+    int32_t mark = StringBuilderMark();
+    StringBuilderReserve(100000, -1);
+    StringBuilderRewind(mark);
+    SweepAllocationFailures([&](int) {
+        if (FileOpenEx(2, folder_.Name("long").c_str(), OPEN_MODE_READ, 0) == 0) {
+            return false;
+        }
+        WideString joined;
+        for (int reads = 0; FileAtEnd(2) == 0 && reads < 100; ++reads) {
+            joined += ReadLine(2, TEXT_UTF8);
+        }
+        EXPECT_EQ(joined, expected);
+        FileClose(2);
+        return true;
+    });
+}
+#endif
+
+}  // namespace
+}  // namespace rt::test
