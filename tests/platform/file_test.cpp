@@ -252,14 +252,15 @@ TEST_F(File, HandleWithoutWriteAccessRefusesWritesAndWithoutReadAccessReads) {
     EXPECT_EQ(ReadBytes(folder_.Path("data.bin")), "abc");
 }
 
-TEST(WriteFile, FullDeviceFailsWithDiskFull) {
-    // /dev/full takes no byte; under Wine the same device is reached through drive Z:.
+// /dev/full takes no byte; under Wine the same device is reached through drive Z:.
 #ifdef _WIN32
-    const WideString device = L"Z:\\dev\\full";
+const WideString FULL_DEVICE = L"Z:\\dev\\full";
 #else
-    const WideString device = u"/dev/full";
+const WideString FULL_DEVICE = u"/dev/full";
 #endif
-    HANDLE file = Open(device, GENERIC_WRITE, SHARE_ALL, OPEN_EXISTING);
+
+TEST(WriteFile, FullDeviceFailsWithDiskFull) {
+    HANDLE file = Open(FULL_DEVICE, GENERIC_WRITE, SHARE_ALL, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) {
         GTEST_SKIP() << "no /dev/full here";
     }
@@ -268,6 +269,17 @@ TEST(WriteFile, FullDeviceFailsWithDiskFull) {
     EXPECT_FALSE(WriteFile(file, bytes, sizeof bytes, &written, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
     EXPECT_EQ(written, 0u);
+    CloseHandle(file);
+}
+
+TEST(CreateFileW, CreatingOverADeviceOpensItAsItIs) {
+    HANDLE existing = Open(FULL_DEVICE, READ_WRITE, SHARE_ALL, OPEN_EXISTING);
+    if (existing == INVALID_HANDLE_VALUE) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    CloseHandle(existing);
+    HANDLE file = Open(FULL_DEVICE, READ_WRITE, SHARE_ALL, CREATE_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     CloseHandle(file);
 }
 

@@ -260,8 +260,10 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
             return INVALID_HANDLE_VALUE;
         }
     }
-    bool truncates = creationDisposition == TRUNCATE_EXISTING ||
-                     (creationDisposition == CREATE_ALWAYS && existed);
+    // Only a regular file has a length to cut: a device that is created over is opened as it is,
+    // as Windows does with NUL.
+    bool truncates = S_ISREG(status.st_mode) && (creationDisposition == TRUNCATE_EXISTING ||
+                                                 (creationDisposition == CREATE_ALWAYS && existed));
     if (truncates && !Truncate(descriptor, name)) {
         DWORD error = ErrorFromErrno(errno);
         object->Release();
