@@ -1,6 +1,11 @@
+#include "runtime/files/files.h"
 #include "runtime/gui/requesters/requesters.h"
 #include "support/support.h"
 
 int main(int argc, char** argv) {
-    return rt::test::Main(argc, argv, nullptr);
+    return rt::test::Main(argc, argv, [] {
+        rt::StringLibraryStart();
+        rt::FileLibraryStart();
+        rt::RequesterLibraryStart();
+    });
 }
