@@ -1,5 +1,9 @@
 // The utility's own code: the encrypt and decrypt actions and the ROT47 transform.
 //
+// An action asks for an input file and writes its ROT47 copy next to it, named with "-enc." or
+// "-dec." between the base name and the extension. The part after the path has been chosen is
+// portable (FileActionRun); asking for the path and showing messages is Windows-only.
+//
 // The actions run on the thread of the event loop; their file work uses the runtime's fixed file
 // numbers 0 (output) and 1 (input) and the program-wide line variable, so one action runs at a
 // time.
@@ -11,8 +15,29 @@
 
 namespace app {
 
+// The line being copied, shared by both actions; it keeps the last line read.
+extern WCHAR* CurrentLine;
+
 // Rotates every unit from 33 to 126 by 47 places within that range, in place, up to the
 // terminating zero; all other units stay. Returns 0.
 int64_t Rot47InPlace(WCHAR* text);
+
+// Tells the user why an action could not do its work; `text` is the whole message.
+using UserNotice = void (*)(const WCHAR* text);
+
+// Writes the ROT47 copy of the text file at `path` to directory part + base name + `suffix` +
+// extension, line by line as 8-bit text with CR LF after every line. The input is opened for
+// reading (shared with other readers) before the output is created or truncated. When the input
+// cannot be opened, the output cannot be created, or a write fails (the incomplete output is then
+// removed), `tell` receives the reason, a line break and the path concerned; success is silent.
+// Returns 0.
+int64_t FileActionRun(const WCHAR* path, const WCHAR* suffix, UserNotice tell);
+
+#ifdef _WIN32
+// The two actions of the main window's buttons: the open-file dialog, then FileActionRun with
+// "-enc." or "-dec.", failures told in a message box. Cancelling the dialog does nothing. Return 0.
+int64_t EncryptFileAction();
+int64_t DecryptFileAction();
+#endif
 
 }  // namespace app

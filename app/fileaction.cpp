@@ -1,0 +1,111 @@
+// The file work of the encrypt and decrypt actions once the input has been chosen: the output
+// name, the line-by-line ROT47 copy, and what the user is told when the copy cannot be made.
+//
+// The input is opened before the output is created and only for reading, so that a missing or
+// unreadable input leaves nothing behind and a read-only file, or one another program holds open
+// for reading, can still be copied. A copy that could not be written whole is removed rather than
+// left looking complete. Failures are told through the routine the caller passes: the Windows
+// action shows a message box, tests record the text.
+//
+// Runs on the thread of the event loop. It uses the fixed file numbers 0 (output) and 1 (input) and
+// the program-wide line variable, so one action runs at a time.
+#include "app.h"
+
+#include "runtime/files/files.h"
+
+namespace app {
+
+WCHAR* CurrentLine = nullptr;
+
+namespace {
+
+using rt::ObjectId;
+
+constexpr ObjectId OUTPUT_FILE = 0;
+constexpr ObjectId INPUT_FILE = 1;
+constexpr int32_t OUTPUT_FLAGS = rt::TEXT_ANSI | rt::OPEN_SHARED_ALL;
+static_assert(OUTPUT_FLAGS == 0x40018);
+constexpr int32_t INPUT_FLAGS = rt::TEXT_ANSI | rt::OPEN_SHARED_READ;
+
+// Tells the user `reason`, a line break and `path`.
+void Tell(UserNotice tell, const WCHAR* reason, const WCHAR* path) {
+    int32_t mark = rt::StringBuilderMark();
+    rt::StringAppend(reason);
+    rt::StringAppend(RT_TEXT("\n"));
+    rt::StringAppend(path);
+    rt::StringTerminate();
+    tell(reinterpret_cast<const WCHAR*>(reinterpret_cast<const char*>(rt::StringBuilderBase()) +
+                                        mark));
+    rt::StringBuilderRewind(mark);
+}
+
+// Lines copied between two looks at the output's write error.
+constexpr int64_t ERROR_CHECK_LINES = 1024;
+
+// Copies every line of the input to the output, rotated, each followed by CR LF. A failed write
+// ends the copy early, since the copy is removed anyway; the error is looked at only now and then,
+// so that the look costs nothing next to the copy. True when every line was read and every byte
+// reached the output, the final flush included; both files are closed.
+bool CopyLines() {
+    bool complete = true;
+    for (int64_t line = 1; rt::FileAtEnd(INPUT_FILE) == 0; ++line) {
+        if (line % ERROR_CHECK_LINES == 0 && rt::FileError(OUTPUT_FILE) != 0) {
+            break;
+        }
+        int32_t mark = rt::StringBuilderMark();
+        // A line that could not be read (no memory for it) would be missing from the copy.
+        if (rt::FileReadLine(INPUT_FILE, rt::TEXT_ANSI, mark) == nullptr) {
+            complete = false;
+            break;
+        }
+        rt::StringAssign(&CurrentLine, mark);
+        Rot47InPlace(CurrentLine);
+        rt::FileWriteLine(OUTPUT_FILE, CurrentLine, rt::TEXT_ANSI);
+    }
+    rt::FileClose(INPUT_FILE);
+    return rt::FileCloseChecked(OUTPUT_FILE) == 0 && complete;
+}
+
+}  // namespace
+
+int64_t FileActionRun(const WCHAR* path, const WCHAR* suffix, UserNotice tell) {
+    rt::StringBuilderEnsure();
+    WCHAR* directory = nullptr;
+    WCHAR* baseName = nullptr;
+    WCHAR* extension = nullptr;
+    WCHAR* outputPath = nullptr;
+
+    int32_t mark = rt::StringBuilderMark();
+    rt::PathDirectoryPart(path, mark);
+    rt::StringAssign(&directory, mark);
+    rt::PathFilePart(path, rt::PATH_NO_EXTENSION, mark);
+    rt::StringAssign(&baseName, mark);
+    rt::PathExtensionPart(path, mark);
+    rt::StringAssign(&extension, mark);
+    // Kept in a variable rather than as a builder temporary: the messages and the removal of an
+    // incomplete copy need it after the copy has used the builder.
+    rt::StringAppend(directory);
+    rt::StringAppend(baseName);
+    rt::StringAppend(suffix);
+    rt::StringAppend(extension);
+    rt::StringAssign(&outputPath, mark);
+
+    if (rt::FileOpenEx(INPUT_FILE, path, rt::OPEN_MODE_READ, INPUT_FLAGS) == 0) {
+        Tell(tell, RT_TEXT("The file could not be opened:"), path);
+    } else if (rt::FileCreate(OUTPUT_FILE, outputPath, OUTPUT_FLAGS) == 0) {
+        rt::FileClose(INPUT_FILE);
+        Tell(tell, RT_TEXT("The file could not be created:"), outputPath);
+    } else if (!CopyLines()) {
+        DeleteFileW(outputPath);
+        Tell(tell, RT_TEXT("The file could not be written completely and was removed:"),
+             outputPath);
+    }
+
+    rt::StringFree(directory);
+    rt::StringFree(baseName);
+    rt::StringFree(extension);
+    rt::StringFree(outputPath);
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "runtime/files/files.h"
+#include "support/support.h"
+
+namespace app {
+namespace {
+
+namespace fs = std::filesystem;
+using rt::test::ReadBytes;
+using rt::test::TempFolder;
+using rt::test::WidePath;
+using rt::test::WideString;
+using rt::test::WriteBytes;
+
+std::vector<WideString> told;
+
+void Record(const WCHAR* text) {
+    told.push_back(text);
+}
+
+// Runs the action on `path` and returns what the user was told (empty: nothing).
+std::vector<WideString> Act(const WideString& path, const WCHAR* suffix = RT_TEXT("-enc.")) {
+    told.clear();
+    int32_t mark = rt::StringBuilderMark();
+    EXPECT_EQ(FileActionRun(path.c_str(), suffix, Record), 0);
+    EXPECT_EQ(rt::StringBuilderMark(), mark) << "the builder is back at its mark";
+    return told;
+}
+
+std::vector<WideString> Told(const WCHAR* reason, const WideString& path) {
+    return {WideString(reason) + RT_TEXT("\n") + path};
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Encrypts `input` from a file in a fresh folder and returns the output's bytes.
+std::string Encrypted(const std::string& input) {
+    TempFolder folder;
+    WriteBytes(folder.Path("in.txt"), input);
+    EXPECT_TRUE(Act(folder.Name("in.txt")).empty());
+    return ReadBytes(folder.Path("in-enc.txt"));
+}
+
+TEST(FileActionRun, EncryptsAndDecryptsTheExampleFile) {
+    TempFolder folder;
+    WriteBytes(folder.Path("notes.txt"), "abc\nPlain text");
+    EXPECT_TRUE(Act(folder.Name("notes.txt")).empty());
+    EXPECT_EQ(ReadBytes(folder.Path("notes-enc.txt")), "234\r\n!=2:? E6IE\r\n");
+    EXPECT_EQ(WideString(CurrentLine), RT_TEXT("!=2:? E6IE"));
+
+    EXPECT_TRUE(Act(folder.Name("notes-enc.txt"), RT_TEXT("-dec.")).empty());
+    EXPECT_EQ(ReadBytes(folder.Path("notes-enc-dec.txt")), "abc\r\nPlain text\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path("notes.txt")), "abc\nPlain text");
+}
+
+TEST(FileActionRun, OutputIsNamedBesideTheInputWithTheSuffixBeforeTheExtension) {
+    TempFolder folder;
+    for (const char* name : {"archive.tar.gz", "README", ".profile", "name.with space"}) {
+        WriteBytes(folder.Path(name), "x");
+        EXPECT_TRUE(Act(folder.Name(name)).empty()) << name;
+    }
+#ifdef _WIN32
+    // Windows drops the dot at the end of a name when it creates the file.
+    const std::string end;
+#else
+    const std::string end = ".";
+#endif
+    EXPECT_EQ(Names(folder.Path()),
+              (std::vector<std::string>{".profile", ".profile-enc" + end, "README",
+                                        "README-enc" + end, "archive.tar-enc.gz", "archive.tar.gz",
+                                        "name.with space", "name.with space-enc" + end}));
+    EXPECT_EQ(ReadBytes(folder.Path("README-enc" + end)), "I\r\n");
+}
+
+TEST(FileActionRun, LineStructureBecomesCrLfAfterEveryLine) {
+    EXPECT_EQ(Encrypted(""), "");
+    EXPECT_EQ(Encrypted("\r\n\r\n"), "\r\n\r\n");
+    EXPECT_EQ(Encrypted("a\rb\n\nc"), "2\r\n3\r\n\r\n4\r\n");
+    EXPECT_EQ(Encrypted(std::string("ab\0cd\r\n", 7)), "23\r\n45\r\n");
+    EXPECT_EQ(Encrypted(" \tx y\t"), " \tI J\t\r\n");
+}
+
+TEST(FileActionRun, LongLineIsTransformedWhole) {
+    std::string line;
+    std::string rotated;
+    for (int i = 0; i < 5000; ++i) {
+        line += static_cast<char>('!' + i % 94);
+        rotated += static_cast<char>('!' + (i + 47) % 94);
+    }
+    EXPECT_EQ(Encrypted(line + "\r\n"), rotated + "\r\n");
+}
+
+TEST(FileActionRun, EightBitCharactersPassUnchanged) {
+    std::string high;
+    for (int c = 128; c <= 255; ++c) {
+        high += static_cast<char>(c);
+    }
+    EXPECT_EQ(Encrypted(high + "!\r\n"), high + "P\r\n");
+}
+
+TEST(FileActionRun, ExistingOutputIsReplaced) {
+    TempFolder folder;
+    WriteBytes(folder.Path("in.txt"), "abc");
+    WriteBytes(folder.Path("in-enc.txt"), std::string(10000, 'z'));
+    EXPECT_TRUE(Act(folder.Name("in.txt")).empty());
+    EXPECT_EQ(ReadBytes(folder.Path("in-enc.txt")), "234\r\n");
+}
+
+TEST(FileActionRun, MissingInputIsToldAndNothingIsCreated) {
+    TempFolder folder;
+    EXPECT_EQ(Act(folder.Name("missing.txt")),
+              Told(RT_TEXT("The file could not be opened:"), folder.Name("missing.txt")));
+    EXPECT_TRUE(Names(folder.Path()).empty());
+}
+
+TEST(FileActionRun, FolderAsInputIsToldAndNothingIsCreated) {
+    TempFolder folder;
+    fs::create_directory(folder.Path("notes.d"));
+    EXPECT_EQ(Act(folder.Name("notes.d")),
+              Told(RT_TEXT("The file could not be opened:"), folder.Name("notes.d")));
+    EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"notes.d"});
+}
+
+// A handle of another user of the file, closed with the object.
+class OtherHandle {
+  public:
+    OtherHandle(const WideString& path, DWORD access, DWORD share)
+        : handle_(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~OtherHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_;
+};
+
+TEST(FileActionRun, InputThatAViewerHoldsOpenIsEncrypted) {
+    TempFolder folder;
+    WriteBytes(folder.Path("notes.txt"), "abc\r\n");
+    fs::permissions(folder.Path("notes.txt"),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    // A viewer reads the file and lets others only read it: nobody may open it for writing now.
+    OtherHandle viewer(folder.Name("notes.txt"), GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(viewer.valid());
+    EXPECT_TRUE(Act(folder.Name("notes.txt")).empty());
+    EXPECT_EQ(ReadBytes(folder.Path("notes-enc.txt")), "234\r\n");
+    fs::permissions(folder.Path("notes.txt"), fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(FileActionRun, InputLockedByAWriterIsToldAndNothingIsCreated) {
+    TempFolder folder;
+    WriteBytes(folder.Path("notes.txt"), "abc\r\n");
+    OtherHandle writer(folder.Name("notes.txt"), GENERIC_READ | GENERIC_WRITE, 0);
+    ASSERT_TRUE(writer.valid());
+    EXPECT_EQ(Act(folder.Name("notes.txt")),
+              Told(RT_TEXT("The file could not be opened:"), folder.Name("notes.txt")));
+    EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"notes.txt"});
+}
+
+TEST(FileActionRun, OutputThatCannotBeCreatedIsToldAndTheInputIsReleased) {
+    TempFolder folder;
+    WriteBytes(folder.Path("notes.txt"), "abc\r\n");
+    fs::create_directory(folder.Path("notes-enc.txt"));
+    EXPECT_EQ(Act(folder.Name("notes.txt")),
+              Told(RT_TEXT("The file could not be created:"), folder.Name("notes-enc.txt")));
+    EXPECT_TRUE(fs::is_directory(folder.Path("notes-enc.txt")));
+    OtherHandle exclusive(folder.Name("notes.txt"), GENERIC_READ | GENERIC_WRITE, 0);
+    EXPECT_TRUE(exclusive.valid()) << "the input was left open";
+}
+
+// An output whose writes fail: a link from the output's name to a device that is always full.
+bool OutputOnFullDevice(const fs::path& output) {
+    std::error_code error;
+    fs::create_symlink("/dev/full", output, error);
+    return !error && fs::exists("/dev/full");
+}
+
+TEST(FileActionRun, OutputThatCannotBeWrittenIsRemovedAndTold) {
+    // One line that stays in the buffer until the final flush, and enough to fill it many times.
+    for (size_t size : {size_t{5}, size_t{100000}}) {
+        TempFolder folder;
+        WriteBytes(folder.Path("notes.txt"), std::string(size - 2, 'a') + "\r\n");
+        if (!OutputOnFullDevice(folder.Path("notes-enc.txt"))) {
+            GTEST_SKIP() << "no full device to write to here";
+        }
+        EXPECT_EQ(Act(folder.Name("notes.txt")),
+                  Told(RT_TEXT("The file could not be written completely and was removed:"),
+                       folder.Name("notes-enc.txt")))
+            << size << " bytes";
+        EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"notes.txt"}) << size << " bytes";
+    }
+}
+
+#if RT_HAS_ALLOCATION_HOOK
+// Under any one failed allocation the action either makes the exact copy and says nothing, or
+// tells the user and leaves no output behind, or (when the string heap is exhausted) stops the
+// program as the string library does; it never leaves a wrong copy without a word. Each run is a
+// child process, since a stop ends the process that runs it.
+TEST(FileActionRunDeathTest, FailedAllocationNeverLeavesAWrongCopyUntold) {
+    constexpr int HANDLED = 0;
+    constexpr int WRONG = 1;
+    constexpr int NOTHING_FAILED = 3;
+    TempFolder folder;
+    WriteBytes(folder.Path("notes.txt"), "abc\r\nPlain text\r\n");
+    int outcome = -1;
+    auto acceptable = [&](int status) {
+        outcome = testing::ExitedWithCode(HANDLED)(status)          ? HANDLED
+                  : testing::ExitedWithCode(NOTHING_FAILED)(status) ? NOTHING_FAILED
+                  : testing::KilledBySignal(SIGABRT)(status)        ? SIGABRT
+                                                                    : WRONG;
+        return outcome != WRONG;
+    };
+    int stops = 0;
+    for (int nth = 1; outcome != NOTHING_FAILED && nth < 1000; ++nth) {
+        EXPECT_EXIT(
+            {
+                fs::remove(folder.Path("notes-enc.txt"));
+                told.clear();
+                PlatformFailAllocation(nth);
+                FileActionRun(folder.Name("notes.txt").c_str(), RT_TEXT("-enc."), Record);
+                bool failed = !PlatformAllocationFailurePending();
+                PlatformFailAllocation(0);
+                bool exact = told.empty() &&
+                             ReadBytes(folder.Path("notes-enc.txt")) == "234\r\n!=2:? E6IE\r\n";
+                bool toldAndRemoved = told.size() == 1 && !fs::exists(folder.Path("notes-enc.txt"));
+                std::_Exit(!failed ? NOTHING_FAILED : exact || toldAndRemoved ? HANDLED : WRONG);
+            },
+            acceptable, "")
+            << "allocation " << nth << " failing";
+        stops += outcome == SIGABRT;
+    }
+    EXPECT_EQ(outcome, NOTHING_FAILED);
+    EXPECT_LT(stops, 100) << "some failures must be handled by the action itself";
+}
+#endif
+
+}  // namespace
+}  // namespace app
