@@ -14,9 +14,9 @@ namespace app {
 namespace {
 
 namespace fs = std::filesystem;
+using rt::test::NamesIn;
 using rt::test::ReadBytes;
 using rt::test::TempFolder;
-using rt::test::WidePath;
 using rt::test::WideString;
 using rt::test::WriteBytes;
 
@@ -37,16 +37,6 @@ std::vector<WideString> Act(const WideString& path, const WCHAR* suffix = RT_TEX
 
 std::vector<WideString> Told(const WCHAR* reason, const WideString& path) {
     return {WideString(reason) + RT_TEXT("\n") + path};
-}
-
-// The names in a folder, sorted.
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // Encrypts `input` from a file in a fresh folder and returns the output's bytes.
@@ -81,7 +71,7 @@ TEST(FileActionRun, OutputIsNamedBesideTheInputWithTheSuffixBeforeTheExtension) 
 #else
     const std::string end = ".";
 #endif
-    EXPECT_EQ(Names(folder.Path()),
+    EXPECT_EQ(NamesIn(folder.Path()),
               (std::vector<std::string>{".profile", ".profile-enc" + end, "README",
                                         "README-enc" + end, "archive.tar-enc.gz", "archive.tar.gz",
                                         "name.with space", "name.with space-enc" + end}));
@@ -126,7 +116,7 @@ TEST(FileActionRun, MissingInputIsToldAndNothingIsCreated) {
     TempFolder folder;
     EXPECT_EQ(Act(folder.Name("missing.txt")),
               Told(RT_TEXT("The file could not be opened:"), folder.Name("missing.txt")));
-    EXPECT_TRUE(Names(folder.Path()).empty());
+    EXPECT_TRUE(NamesIn(folder.Path()).empty());
 }
 
 TEST(FileActionRun, FolderAsInputIsToldAndNothingIsCreated) {
@@ -134,7 +124,7 @@ TEST(FileActionRun, FolderAsInputIsToldAndNothingIsCreated) {
     fs::create_directory(folder.Path("notes.d"));
     EXPECT_EQ(Act(folder.Name("notes.d")),
               Told(RT_TEXT("The file could not be opened:"), folder.Name("notes.d")));
-    EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"notes.d"});
+    EXPECT_EQ(NamesIn(folder.Path()), std::vector<std::string>{"notes.d"});
 }
 
 // A handle of another user of the file, closed with the object.
@@ -174,7 +164,7 @@ TEST(FileActionRun, InputLockedByAWriterIsToldAndNothingIsCreated) {
     ASSERT_TRUE(writer.valid());
     EXPECT_EQ(Act(folder.Name("notes.txt")),
               Told(RT_TEXT("The file could not be opened:"), folder.Name("notes.txt")));
-    EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"notes.txt"});
+    EXPECT_EQ(NamesIn(folder.Path()), std::vector<std::string>{"notes.txt"});
 }
 
 TEST(FileActionRun, OutputThatCannotBeCreatedIsToldAndTheInputIsReleased) {
@@ -207,7 +197,8 @@ TEST(FileActionRun, OutputThatCannotBeWrittenIsRemovedAndTold) {
                   Told(RT_TEXT("The file could not be written completely and was removed:"),
                        folder.Name("notes-enc.txt")))
             << size << " bytes";
-        EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"notes.txt"}) << size << " bytes";
+        EXPECT_EQ(NamesIn(folder.Path()), std::vector<std::string>{"notes.txt"})
+            << size << " bytes";
     }
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -13,6 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using rt::test::DialogDriver;
+using rt::test::NamesIn;
 using rt::test::ReadBytes;
 using rt::test::TempFolder;
 using rt::test::TestWindow;
@@ -22,15 +22,6 @@ constexpr const WCHAR* ENCRYPT_TITLE = L"Open file to encrypt";
 constexpr const WCHAR* DECRYPT_TITLE = L"Open file to decrypt";
 constexpr const WCHAR* CAPTION = L"File Encryption";
 constexpr int MESSAGE_ICON = 0x0440;
-
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Runs `action` with the program's window in front, choosing `path` in its dialog; returns the
 // text of the message box it showed (empty: none), after checking the box's owner and icon.
@@ -83,14 +74,14 @@ TEST(EncryptFileAction, CancelDoesNothing) {
     EXPECT_EQ(EncryptFileAction(), 0);
     EXPECT_EQ(driver.Finish(), "");
     fs::current_path(previous);
-    EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"notes.txt"});
+    EXPECT_EQ(NamesIn(folder.Path()), std::vector<std::string>{"notes.txt"});
 }
 
 TEST(EncryptFileAction, MissingInputIsToldInAMessageBoxAndNothingIsCreated) {
     TempFolder folder;
     EXPECT_EQ(Choose(EncryptFileAction, ENCRYPT_TITLE, folder.Name("missing.txt"), true),
               L"The file could not be opened:\n" + folder.Name("missing.txt"));
-    EXPECT_TRUE(Names(folder.Path()).empty());
+    EXPECT_TRUE(NamesIn(folder.Path()).empty());
 }
 
 TEST(EncryptFileAction, ReadOnlyInputThatAViewerHoldsOpenIsEncrypted) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "runtime/core/core.h"
 
@@ -40,6 +41,8 @@ WideString WidePath(const std::filesystem::path& path);
 // The whole content of a file ("" when it cannot be read) and a file made of `bytes`.
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+// The names of the entries of a folder, sorted.
+std::vector<std::string> NamesIn(const std::filesystem::path& folder);
 
 // Number of allocated blocks in a heap, counted with HeapWalk.
 int64_t CountBusyBlocks(HANDLE heap);
