@@ -4,11 +4,14 @@
 // The requester state (the result buffers, the pending multi-file selection and its read position)
 // is one set for the whole process and takes no lock: dialogs are shown from one thread at a time,
 // which in the utility is its main thread. The result buffers come from MainHeap. Every read of a
-// buffer that the dialog filled is bounded by the buffer's length and every result is delivered
-// whole, so no buffer is overrun whatever the dialog leaves in it.
+// buffer that the dialog filled is bounded by the buffer's length, the selection's directory is
+// read where the dialog left it rather than copied, and every result is delivered whole: no buffer
+// is overrun and no path is cut, whatever the dialog returns.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 
 #include "../../files/files.h"
 #include "../../strings/strings.h"
@@ -37,11 +40,10 @@ struct RequesterState {
     WCHAR* singleBuffer;   // the path of the last single-file dialog
     WCHAR* multiBuffer;    // the names of the last multi-file dialog, while a selection is pending
     int32_t readPosition;  // the next name in multiBuffer for RequestNextFile; 0: none pending
-    // The directory of the pending selection, ending in a separator. A directory too long for the
-    // room (the dialog does not bound it) gets a MainHeap block instead.
-    WCHAR selectionRoom[MAX_PATH];
-    WCHAR* selectionDirectory;
-    int64_t selectionUnits;
+    // The directory of the pending selection is the first string of multiBuffer, which lives
+    // exactly as long as the selection; a separator is put after it unless it ends in one.
+    int64_t directoryUnits;
+    bool directorySeparator;
 };
 
 RequesterState requester;
@@ -57,15 +59,11 @@ WCHAR* UnitsAlloc(int64_t units) {
     return static_cast<WCHAR*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, units * sizeof(WCHAR)));
 }
 
-// Ends the pending selection and releases what it holds.
+// Ends the pending selection and releases its buffer.
 void SelectionEnd() {
     BlockFree(&requester.multiBuffer);
     requester.readPosition = 0;
-    if (requester.selectionDirectory != requester.selectionRoom) {
-        BlockFree(&requester.selectionDirectory);
-    }
-    requester.selectionDirectory = nullptr;
-    requester.selectionUnits = 0;
+    requester.directoryUnits = 0;
 }
 
 // The length of the string at `start`, not counting anything at or beyond `limit`.
@@ -77,40 +75,34 @@ int64_t BoundedLength(const WCHAR* buffer, int64_t start, int64_t limit) {
     return end - start;
 }
 
-// Delivers `head` followed by `tail` at `resultPosition` as the operation's result.
-WCHAR* DeliverResult(const WCHAR* head, int64_t headUnits, const WCHAR* tail, int64_t tailUnits,
-                     int32_t resultPosition) {
-    int64_t units = headUnits + tailUnits;
-    int64_t room = units < RESULT_ROOM_UNITS ? RESULT_ROOM_UNITS : units + 1;
+using Piece = std::basic_string_view<WCHAR>;
+
+// Delivers the pieces, joined, at `resultPosition` as the operation's result. Room for a path is
+// reserved as for any result whose length is not known in advance; a longer result gets the room
+// it needs.
+WCHAR* DeliverResult(std::initializer_list<Piece> pieces, int32_t resultPosition) {
+    int64_t units = 0;
+    for (Piece piece : pieces) {
+        units += static_cast<int64_t>(piece.size());
+    }
+    int64_t room = std::max(RESULT_ROOM_UNITS, units + 1);
     WCHAR* result = StringBuilderReserve(room, resultPosition);
-    std::copy_n(head, headUnits, result);
-    std::copy_n(tail, tailUnits, result + headUnits);
-    result[units] = 0;
+    WCHAR* end = result;
+    for (Piece piece : pieces) {
+        end = std::copy(piece.begin(), piece.end(), end);
+    }
+    *end = 0;
     StringBuilderUnreserve(room - units);
     return result;
 }
 
-WCHAR* DeliverEmpty(int32_t resultPosition) {
-    return DeliverResult(nullptr, 0, nullptr, 0, resultPosition);
-}
-
-// Copies the multi-file dialog's directory into the selection directory, with a separator at its
-// end; false when a long directory's block cannot be allocated.
-bool SelectionDirectorySet(const WCHAR* directory, int64_t units) {
-    bool separator = units > 0 && directory[units - 1] == '\\';
-    int64_t needed = units + (separator ? 0 : 1) + 1;
-    requester.selectionDirectory =
-        needed <= MAX_PATH ? requester.selectionRoom : UnitsAlloc(needed);
-    if (requester.selectionDirectory == nullptr) {
-        return false;
-    }
-    std::memcpy(requester.selectionDirectory, directory, units * sizeof(WCHAR));
-    if (!separator) {
-        requester.selectionDirectory[units++] = '\\';
-    }
-    requester.selectionDirectory[units] = 0;
-    requester.selectionUnits = units;
-    return true;
+// The name of the pending selection at `at`, joined to the selection's directory.
+WCHAR* DeliverSelected(int64_t at, int64_t nameUnits, int32_t resultPosition) {
+    const WCHAR* names = requester.multiBuffer;
+    return DeliverResult({Piece(names, requester.directoryUnits),
+                          requester.directorySeparator ? Piece(RT_TEXT("\\")) : Piece(),
+                          Piece(names + at, nameUnits)},
+                         resultPosition);
 }
 
 // The zero-separated, double-zero-terminated filter list of a pattern of "|"-separated items.
@@ -196,18 +188,18 @@ WCHAR* FileRequester(const WCHAR* title, const WCHAR* defaultFile, const WCHAR* 
     int64_t bufferUnits = multi ? MULTI_FILE_UNITS : SINGLE_FILE_UNITS;
     *buffer = UnitsAlloc(bufferUnits);
     if (*buffer == nullptr) {
-        return DeliverEmpty(resultPosition);
+        return DeliverResult({}, resultPosition);
     }
     WCHAR* filter = FilterListCreate(pattern);
     if (filter == nullptr) {
-        return DeliverEmpty(resultPosition);
+        return DeliverResult({}, resultPosition);
     }
     WCHAR* initialDirectory = nullptr;
     if (defaultFile != nullptr && defaultFile[0] != 0) {
         initialDirectory = DefaultFileSplit(defaultFile, *buffer, bufferUnits);
         if (initialDirectory == nullptr) {
             HeapFree(MainHeap, 0, filter);
-            return DeliverEmpty(resultPosition);
+            return DeliverResult({}, resultPosition);
         }
     }
 
@@ -231,29 +223,26 @@ WCHAR* FileRequester(const WCHAR* title, const WCHAR* defaultFile, const WCHAR* 
         HeapFree(MainHeap, 0, initialDirectory);
     }
     if (!chosen) {
-        return DeliverEmpty(resultPosition);
+        return DeliverResult({}, resultPosition);
     }
     WCHAR* names = *buffer;
     int64_t firstUnits = BoundedLength(names, 0, bufferUnits);
     if (!multi) {
-        return DeliverResult(names, firstUnits, nullptr, 0, resultPosition);
+        return DeliverResult({Piece(names, firstUnits)}, resultPosition);
     }
     // One file chosen: the buffer holds its full path. Several: the directory, then each name,
     // each ended by a zero, then a second zero.
     int64_t next = firstUnits + 1;
     if (next >= bufferUnits || names[next] == 0) {
-        WCHAR* result = DeliverResult(names, firstUnits, nullptr, 0, resultPosition);
+        WCHAR* result = DeliverResult({Piece(names, firstUnits)}, resultPosition);
         SelectionEnd();
         return result;
     }
-    if (!SelectionDirectorySet(names, firstUnits)) {
-        SelectionEnd();
-        return DeliverEmpty(resultPosition);
-    }
+    requester.directoryUnits = firstUnits;
+    requester.directorySeparator = firstUnits == 0 || names[firstUnits - 1] != '\\';
     int64_t nameUnits = BoundedLength(names, next, bufferUnits);
     requester.readPosition = static_cast<int32_t>(next + nameUnits + 1);
-    return DeliverResult(requester.selectionDirectory, requester.selectionUnits, names + next,
-                         nameUnits, resultPosition);
+    return DeliverSelected(next, nameUnits, resultPosition);
 }
 
 WCHAR* RequestOpenFile(const WCHAR* title, const WCHAR* defaultFile, const WCHAR* pattern,
@@ -275,18 +264,16 @@ WCHAR* RequestSaveFile(const WCHAR* title, const WCHAR* defaultFile, const WCHAR
 WCHAR* RequestNextFile(int32_t resultPosition) {
     StringBuilderEnsure();
     if (requester.readPosition == 0) {
-        return DeliverEmpty(resultPosition);
+        return DeliverResult({}, resultPosition);
     }
-    const WCHAR* names = requester.multiBuffer;
     int64_t at = requester.readPosition;
-    int64_t nameUnits = BoundedLength(names, at, MULTI_FILE_UNITS);
+    int64_t nameUnits = BoundedLength(requester.multiBuffer, at, MULTI_FILE_UNITS);
     if (nameUnits == 0) {
         SelectionEnd();
-        return DeliverEmpty(resultPosition);
+        return DeliverResult({}, resultPosition);
     }
     requester.readPosition = static_cast<int32_t>(at + nameUnits + 1);
-    return DeliverResult(requester.selectionDirectory, requester.selectionUnits, names + at,
-                         nameUnits, resultPosition);
+    return DeliverSelected(at, nameUnits, resultPosition);
 }
 
 }  // namespace rt
