@@ -6,7 +6,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 megabytes=${1:-200}
-folder=${2:-$(mktemp -d /tmp/action-bench.XXXXXX)}
+created=""
+if [ -n "${2:-}" ]; then
+    folder=$2
+else
+    folder=$(mktemp -d /tmp/action-bench.XXXXXX)
+    created=$folder
+fi
+wine_started=""
+cleanup() {
+    [ -z "$wine_started" ] || wine_server_stop
+    [ -z "$created" ] || rm -rf "$created"
+}
+trap cleanup EXIT
 
 for preset in native windows; do
     cmake --preset "$preset" >/dev/null
@@ -21,6 +33,7 @@ echo "=== Windows build under Wine"
 export WINE_TEST_PREFIX="$PWD/build/windows/wine/prefix"
 . cmake/wine-env.sh
 wine_ready
+wine_started=1
 windows=$(wine build/windows/bench/action_throughput.exe "$megabytes" "Z:${folder//\//\\}" | tr -d '\r')
 echo "$windows"
 
