@@ -40,12 +40,22 @@ void Generate(const fs::path& path, int64_t bytes) {
     }
 }
 
-// The application's transform: 33..126 move 47 places within that range.
+// The application's transform: 33..126 move 47 places within that range, written branch-free
+// over blocks so that the compiler turns it into vector code.
 void Rot47(WCHAR* text) {
-    for (; *text != 0; ++text) {
-        if (*text >= 33 && *text <= 126) {
-            *text = static_cast<WCHAR>(*text <= 79 ? *text + 47 : *text - 47);
+    auto rotate = [](WCHAR c) {
+        auto rotated = static_cast<WCHAR>(c <= 79 ? c + 47 : c - 47);
+        return static_cast<uint16_t>(c - 33) < 94 ? rotated : c;
+    };
+    size_t length = wcslen(text);
+    size_t i = 0;
+    for (; i + 16 <= length; i += 16) {
+        for (size_t j = 0; j < 16; ++j) {
+            text[i + j] = rotate(text[i + j]);
         }
+    }
+    for (; i < length; ++i) {
+        text[i] = rotate(text[i]);
     }
 }
 
