@@ -360,6 +360,16 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
 int64_t WriteLine(FileRecord* file, const WCHAR* text, int32_t format) {
     static const WCHAR lineEnd[] = {CR, LF, 0};
     WriteText(file, text, format);
+    if (format != TEXT_UTF16 && file->buffer != nullptr && file->state == FILE_STATE_WRITING &&
+        file->count > 2) {
+        // CR LF is 0D 0A in UTF-8 and in every 8-bit code page: stored as the conversion would
+        // store it, while the line's text is still in the cache.
+        uint8_t* room = file->buffer + file->bufferSize - file->count;
+        room[0] = CR;
+        room[1] = LF;
+        file->count -= 2;
+        return 2;
+    }
     return WriteText(file, lineEnd, format);
 }
 
