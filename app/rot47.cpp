@@ -21,10 +21,7 @@ int64_t Rot47InPlace(WCHAR* text) {
     if (text == nullptr) {
         return 0;
     }
-    int64_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
+    auto length = static_cast<int64_t>(wcslen(text));
     // Blocks of a fixed size become vector code at the optimisation level of the build; the tail
     // is done unit by unit.
     constexpr int64_t BLOCK = 16;

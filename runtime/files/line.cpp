@@ -232,6 +232,41 @@ class LineReader {
     int64_t length_ = 0;  // bytes stored
 };
 
+// A line that lies whole in the file's read-ahead, its end included, is converted straight from
+// the buffer, without a line buffer: the bytes it consumes and the state it leaves are the
+// reader's. Null, with nothing consumed, when the line does not lie whole in the buffer, when the
+// limit would end it first, or when a UTF-8 character needs the character reader.
+WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength,
+                          int32_t position) {
+    if (encoding == Encoding::Utf16 || file->buffer == nullptr ||
+        file->state != FILE_STATE_READING || file->count == 0) {
+        return nullptr;
+    }
+    const uint8_t* next = file->buffer + file->fill - file->count;
+    auto available = static_cast<size_t>(file->count);
+    bool utf8 = encoding == Encoding::Utf8;
+    size_t run = OrdinaryRun(next, available, true, utf8);
+    if (run == available || (maxLength >= 0 && static_cast<size_t>(maxLength) <= run)) {
+        return nullptr;
+    }
+    size_t consumed = run + 1;
+    if (next[run] == CR) {
+        if (run + 1 == available) {
+            return nullptr;  // the look-ahead after the CR needs a refill
+        }
+        if (next[run + 1] == LF) {
+            consumed += 1;
+        }
+    } else if (next[run] != LF && next[run] != 0) {
+        return nullptr;
+    }
+    const auto* bytes = reinterpret_cast<const char*>(next);
+    WCHAR* line = utf8 ? Utf8BytesToUtf16Result(bytes, static_cast<int64_t>(run), position)
+                       : AnsiBytesToUtf16Result(bytes, static_cast<int64_t>(run), position);
+    file->count -= static_cast<int32_t>(consumed);
+    return line;
+}
+
 }  // namespace
 
 WCHAR* FileReadLine(ObjectId id, int32_t flags, int32_t position) {
@@ -246,7 +281,13 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
     }
     int32_t format = flags & 0x1F;
     Encoding encoding = EncodingOf(format != 0 ? format : file->textFormat);
-    LineReader reader(file, encoding, (flags & READ_IGNORE_LINE_ENDS) != 0, maxLength);
+    bool ignoreLineEnds = (flags & READ_IGNORE_LINE_ENDS) != 0;
+    if (!ignoreLineEnds) {
+        if (WCHAR* line = ReadLineFromBuffer(file, encoding, maxLength, position)) {
+            return line;
+        }
+    }
+    LineReader reader(file, encoding, ignoreLineEnds, maxLength);
     if (!reader.Read()) {
         return nullptr;
     }
@@ -269,16 +310,43 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
 
 namespace {
 
+// The most bytes one UTF-16 unit becomes in an 8-bit encoding (UTF-8, or a code page that is).
+constexpr int64_t MOST_BYTES_PER_UNIT = 3;
+
+// Text that surely fits in the free room of a buffer already in the writing state is converted
+// straight into that room: the bytes and the buffer state are those that FileBufferWrite leaves
+// with the converted block, without the block. The bytes written, or -1 when this does not apply.
+int64_t WriteTextIntoBuffer(FileRecord* file, const WCHAR* text, int64_t units, UINT codePage) {
+    if (file->buffer == nullptr || file->state != FILE_STATE_WRITING ||
+        units * MOST_BYTES_PER_UNIT >= file->count) {
+        return -1;
+    }
+    auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
+    int written = WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), room, file->count,
+                                      nullptr, nullptr);
+    if (written <= 0) {
+        return -1;
+    }
+    file->count -= written;
+    return written;
+}
+
 // Writes the text in the format; the bytes written.
 int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
     if (text == nullptr || text[0] == 0) {
         return 0;
     }
+    auto units = static_cast<int64_t>(wcslen(text));
     if (format == TEXT_UTF16) {
-        return FileBufferWrite(file, text, static_cast<int64_t>(wcslen(text)) * 2);
+        return FileBufferWrite(file, text, units * 2);
+    }
+    UINT codePage = format == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
+    int64_t direct = WriteTextIntoBuffer(file, text, units, codePage);
+    if (direct >= 0) {
+        return direct;
     }
     int64_t length;
-    char* bytes = Utf16ToMultiByte(format == TEXT_UTF8 ? CP_UTF8 : CP_ACP, text, &length);
+    char* bytes = Utf16ToMultiByte(codePage, text, &length);
     if (bytes == nullptr) {
         // The text never reaches the file: as much a lost write as one the system refused.
         FileNoteWriteError(file, ERROR_NOT_ENOUGH_MEMORY);
@@ -292,6 +360,16 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
 int64_t WriteLine(FileRecord* file, const WCHAR* text, int32_t format) {
     static const WCHAR lineEnd[] = {CR, LF, 0};
     WriteText(file, text, format);
+    if (format != TEXT_UTF16 && file->buffer != nullptr && file->state == FILE_STATE_WRITING &&
+        file->count > 2) {
+        // CR LF is 0D 0A in UTF-8 and in every 8-bit code page: stored as the conversion would
+        // store it, while the line's text is still in the cache.
+        uint8_t* room = file->buffer + file->bufferSize - file->count;
+        room[0] = CR;
+        room[1] = LF;
+        file->count -= 2;
+        return 2;
+    }
     return WriteText(file, lineEnd, format);
 }
 

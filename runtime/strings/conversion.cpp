@@ -30,6 +30,22 @@ WCHAR* EmptyResult(int32_t position) {
     return destination;
 }
 
+// Measures `length` bytes in `codePage` and converts them at `position` with a zero unit after
+// them; nothing to convert, or a failed measurement, delivers the empty string.
+WCHAR* BytesToUtf16Result(UINT codePage, const char* bytes, int64_t length, int32_t position) {
+    int units = length > 0
+                    ? MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), nullptr, 0)
+                    : 0;
+    if (units == 0) {
+        return EmptyResult(position);
+    }
+    WCHAR* destination = StringBuilderReserve(units, position);
+    int written =
+        MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), destination, units);
+    destination[written] = 0;
+    return destination;
+}
+
 // Measures a UTF-16 text (with its zero) in `codePage` and converts it into a malloc block with a
 // zero byte after the bytes produced; a failure of either step gives a block holding one zero.
 char* Utf16ToMultiByteAlloc(UINT codePage, const WCHAR* text) {
@@ -54,30 +70,20 @@ char* Utf16ToMultiByteAlloc(UINT codePage, const WCHAR* text) {
 
 WCHAR* Utf8ToUtf16Result(const char* source, int32_t position) {
     source = OrEmpty(source);
-    int length = ByteLength(source);
-    int units = MultiByteToWideChar(CP_UTF8, 0, source, length + 1, nullptr, 0);
-    if (units == 0) {
-        return EmptyResult(position);
-    }
-    // The zero lands just after the reserved units.
-    WCHAR* destination = StringBuilderReserve(units - 1, position);
-    MultiByteToWideChar(CP_UTF8, 0, source, length + 1, destination, units);
-    return destination;
+    return Utf8BytesToUtf16Result(source, ByteLength(source), position);
 }
 
 WCHAR* AnsiToUtf16Result(const char* source, int32_t position) {
-    if (source == nullptr) {
-        return EmptyResult(position);
-    }
-    int length = ByteLength(source);
-    int units = length > 0 ? MultiByteToWideChar(CP_ACP, 0, source, length, nullptr, 0) : 0;
-    if (units == 0) {
-        return EmptyResult(position);
-    }
-    WCHAR* destination = StringBuilderReserve(units, position);
-    int written = MultiByteToWideChar(CP_ACP, 0, source, length, destination, units);
-    destination[written] = 0;
-    return destination;
+    source = OrEmpty(source);
+    return AnsiBytesToUtf16Result(source, ByteLength(source), position);
+}
+
+WCHAR* Utf8BytesToUtf16Result(const char* bytes, int64_t length, int32_t position) {
+    return BytesToUtf16Result(CP_UTF8, bytes, length, position);
+}
+
+WCHAR* AnsiBytesToUtf16Result(const char* bytes, int64_t length, int32_t position) {
+    return BytesToUtf16Result(CP_ACP, bytes, length, position);
 }
 
 char* Utf16ToMultiByte(UINT codePage, const WCHAR* text, int64_t* outLength) {

@@ -63,6 +63,10 @@ void StringCopyChars(WCHAR* destination, const WCHAR* source, int64_t units);
 // Conversions. A null source counts as the empty string.
 WCHAR* Utf8ToUtf16Result(const char* source, int32_t position);
 WCHAR* AnsiToUtf16Result(const char* source, int32_t position);
+// The same for the first `length` bytes of `bytes`, which need no terminating zero (a line still
+// in a file's buffer).
+WCHAR* Utf8BytesToUtf16Result(const char* bytes, int64_t length, int32_t position);
+WCHAR* AnsiBytesToUtf16Result(const char* bytes, int64_t length, int32_t position);
 // A MainHeap block holding the converted bytes and a zero byte; *outLength = bytes without the
 // zero. Null on failure.
 char* Utf16ToMultiByte(UINT codePage, const WCHAR* text, int64_t* outLength);

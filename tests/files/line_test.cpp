@@ -2,6 +2,7 @@
 // ends when writing; a line buffer that cannot grow.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,33 @@ TEST_F(TextLines, CarriageReturnLookAheadAcrossARefillIsGivenBackWhole) {
     EXPECT_EQ(ReadLine(1, TEXT_UTF16), WideString(2046, RT_TEXT('a')));
     EXPECT_EQ(ReadLine(1, TEXT_UTF16), RT_TEXT("bbbb"));
     EXPECT_NE(FileAtEnd(1), 0);
+}
+
+TEST_F(TextLines, LineEndsAroundTheEndOfABufferLoadAreReadOnce) {
+    // The CR of a line end on the last byte of a 4096-byte load, its LF on the first of the next,
+    // and both on either side, in 8-bit text and in UTF-8.
+    for (int32_t format : {TEXT_ANSI, TEXT_UTF8}) {
+        for (size_t length = 4093; length <= 4096; ++length) {
+            for (const char* lineEnd : {"\r\n", "\r", "\n"}) {
+                Open(std::string(length, 'p') + lineEnd + "tail\r\n");
+                EXPECT_EQ(ReadAll(1, format),
+                          (Lines{WideString(length, RT_TEXT('p')), RT_TEXT("tail")}))
+                    << "format " << format << ", length " << length << ", " << std::strlen(lineEnd);
+                FileClose(1);
+            }
+        }
+    }
+}
+
+TEST_F(TextLines, ManyLinesWrittenThroughTheBufferArriveWhole) {
+    Create(TEXT_ANSI);
+    std::string expected;
+    for (int i = 0; i < 3000; ++i) {
+        WideString line(static_cast<size_t>(i % 211), static_cast<WCHAR>(u'!' + i % 90));
+        FileWriteLine(0, line.c_str(), TEXT_ANSI);
+        expected += std::string(line.size(), static_cast<char>('!' + i % 90)) + "\r\n";
+    }
+    EXPECT_EQ(Written(), expected);
 }
 
 TEST_F(TextLines, WriteLineEncodesTheTextAndTheLineEnd) {

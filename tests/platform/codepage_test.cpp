@@ -46,6 +46,9 @@ TEST(MultiByteToWideChar, ActiveCodePageIsWindows1252AndRoundTripsEveryByte) {
 
 TEST(WideCharToMultiByte, CharactersTheCodePageLacksBecomeTheDefaultCharacter) {
     EXPECT_EQ(Encode(CP_ACP, u"a\u0416b"), "a?b");  // Cyrillic Zhe
+    // Wherever such a character stands in a longer text, first or last, alone or among others.
+    EXPECT_EQ(Encode(CP_ACP, u"abcdefgh\u0416"), "abcdefgh?");
+    EXPECT_EQ(Encode(CP_ACP, u"\u0416bcdefghijklmnop\u20ac\u0080"), "?bcdefghijklmnop\x80?");
     BOOL usedDefault = FALSE;
     char out[8] = {};
     const WCHAR text[] = RT_TEXT("\u0416");

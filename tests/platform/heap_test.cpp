@@ -69,6 +69,23 @@ TEST_F(Heap, ReusedBlocksAreClearedAndSizedAsAskedAndWalksSkipFreedOnes) {
     EXPECT_EQ(blocks, 0);
 }
 
+TEST_F(Heap, ReAllocThatStaysInPlaceStillZeroesTheAddedBytes) {
+    // Shrinking and growing again within the room a block already has must not bring back the
+    // bytes it held before.
+    auto* block = static_cast<unsigned char*>(HeapAlloc(heap_, 0, 100));
+    std::memset(block, 0xAB, 100);
+    block = static_cast<unsigned char*>(HeapReAlloc(heap_, 0, block, 40));
+    block = static_cast<unsigned char*>(HeapReAlloc(heap_, HEAP_ZERO_MEMORY, block, 100));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(HeapSize(heap_, 0, block), 100u);
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_EQ(block[i], 0xAB) << i;
+    }
+    for (int i = 40; i < 100; ++i) {
+        ASSERT_EQ(block[i], 0) << i;
+    }
+}
+
 TEST_F(Heap, FreeOfNullSucceeds) {
     EXPECT_TRUE(HeapFree(heap_, 0, nullptr));
 }

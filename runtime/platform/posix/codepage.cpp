@@ -147,44 +147,81 @@ WCHAR Windows1252Unit(unsigned char byte) {
     return byte >= 0x80 && byte < 0xA0 ? WINDOWS_1252_HIGH[byte - 0x80] : byte;
 }
 
-// Widens the leading ASCII bytes of bytes[0..count) into units, sixteen at a time; the number of
-// bytes done (the rest, from the first block that holds a byte above 0x7F, is left to the caller).
-int AsciiBytesToUnits(const unsigned char* bytes, int count, WCHAR* units) {
-    int done = 0;
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (; done + 16 <= count; done += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + done));
-        if (_mm_movemask_epi8(block) != 0) {
-            break;
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + done), _mm_unpacklo_epi8(block, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + done + 8),
-                         _mm_unpackhi_epi8(block, zero));
+// Widens 16 bytes at once. Only the bytes 0x80 to 0x9F have code points that differ from their
+// value; they are rare in text and looked up one by one.
+inline void Widen16(const unsigned char* bytes, WCHAR* units) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(units),
+                     _mm_unpacklo_epi8(block, _mm_setzero_si128()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(units + 8),
+                     _mm_unpackhi_epi8(block, _mm_setzero_si128()));
+    __m128i top = _mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xE0)));
+    auto special = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(top, _mm_set1_epi8(static_cast<char>(0x80)))));
+    for (; special != 0; special &= special - 1) {
+        int k = __builtin_ctz(special);
+        units[k] = WINDOWS_1252_HIGH[bytes[k] - 0x80];
     }
-#endif
-    return done;
 }
 
-// Narrows the leading units below 0x80 of units[0..count) into bytes; the number of units done.
-int AsciiUnitsToBytes(const WCHAR* units, int count, CHAR* bytes) {
-    int done = 0;
+// Narrows 8 units at once when each is a byte value that stands for itself in Windows-1252 (below
+// 0x80, or 0xA0 to 0xFF); false, with nothing stored, when any other unit is among them.
+inline bool Narrow8(const WCHAR* units, CHAR* bytes) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    __m128i wide = _mm_and_si128(block, _mm_set1_epi16(static_cast<short>(0xFF00)));
+    __m128i c1 = _mm_and_si128(block, _mm_set1_epi16(0x00E0));
+    __m128i other =
+        _mm_or_si128(_mm_cmpeq_epi16(c1, _mm_set1_epi16(0x0080)),
+                     _mm_xor_si128(_mm_cmpeq_epi16(wide, _mm_setzero_si128()), _mm_set1_epi16(-1)));
+    if (_mm_movemask_epi8(other) != 0) {
+        return false;
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(block, block));
+    return true;
+}
+#endif
+
+// Widens Windows-1252 bytes into `count` units.
+void Windows1252ToUnits(const unsigned char* bytes, int count, WCHAR* units) {
+    int i = 0;
 #if defined(__SSE2__)
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-    for (; done + 8 <= count; done += 8) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + done));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, high), _mm_setzero_si128())) !=
-            0xFFFF) {
-            break;
+    if (count >= 16) {
+        for (; i + 16 <= count; i += 16) {
+            Widen16(bytes + i, units + i);
         }
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes + done), _mm_packus_epi16(block, block));
+        if (i < count) {
+            Widen16(bytes + count - 16,
+                    units + count - 16);  // the tail, overlapping the last block
+        }
+        return;
     }
 #endif
-    while (done < count && units[done] < 0x80) {
-        bytes[done] = static_cast<CHAR>(units[done]);
-        done += 1;
+    for (; i < count; ++i) {
+        units[i] = Windows1252Unit(bytes[i]);
     }
-    return done;
+}
+
+// Narrows `count` units into Windows-1252 bytes, the default character standing for what the code
+// page lacks.
+void UnitsToWindows1252(const WCHAR* units, int count, CHAR* bytes, LPCSTR defaultChar,
+                        LPBOOL usedDefaultChar) {
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= count; i += 8) {
+        if (!Narrow8(units + i, bytes + i)) {
+            for (int k = i; k < i + 8; ++k) {
+                bytes[k] = static_cast<CHAR>(AnsiByte(units[k], defaultChar, usedDefaultChar));
+            }
+        }
+    }
+    if (i < count && count >= 8 && Narrow8(units + count - 8, bytes + count - 8)) {
+        return;  // the tail, overlapping the last block
+    }
+#endif
+    for (; i < count; ++i) {
+        bytes[i] = static_cast<CHAR>(AnsiByte(units[i], defaultChar, usedDefaultChar));
+    }
 }
 
 int Fail(DWORD error) {
@@ -218,14 +255,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
         }
         if (targetUnits >= sourceBytes) {
             // Room for every unit: the text path of every line comes here, so no per-unit check.
-            // Blocks of ASCII bytes are widened at once; a block that holds other bytes goes
-            // byte by byte.
-            for (int i = 0; i < sourceBytes;) {
-                i += AsciiBytesToUnits(bytes + i, sourceBytes - i, target + i);
-                for (int end = std::min(i + 16, sourceBytes); i < end; ++i) {
-                    target[i] = Windows1252Unit(bytes[i]);
-                }
-            }
+            Windows1252ToUnits(bytes, sourceBytes, target);
             return sourceBytes;
         }
         for (int i = 0; i < sourceBytes; ++i) {
@@ -275,13 +305,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
             return sourceUnits;
         }
         if (targetBytes >= sourceUnits) {
-            for (int i = 0; i < sourceUnits; ++i) {
-                i += AsciiUnitsToBytes(source + i, sourceUnits - i, target + i);
-                if (i < sourceUnits) {
-                    target[i] =
-                        static_cast<CHAR>(AnsiByte(source[i], defaultChar, usedDefaultChar));
-                }
-            }
+            UnitsToWindows1252(source, sourceUnits, target, defaultChar, usedDefaultChar);
             return sourceUnits;
         }
     }

@@ -26,8 +26,10 @@ namespace {
 struct BlockHeader {
     BlockHeader* next;
     BlockHeader* previous;
-    SIZE_T size;
-    void* heap;  // the owning heap, checked on free so that a stray pointer is refused
+    SIZE_T size;      // what the caller asked for
+    SIZE_T capacity;  // what malloc provided after the header
+    void* heap;       // the owning heap, checked on free so that a stray pointer is refused
+    void* unused;
 };
 static_assert(sizeof(BlockHeader) % 16 == 0, "caller bytes must stay 16-byte aligned");
 
@@ -88,7 +90,7 @@ struct Heap {
     }
     // Keeps an unlinked block for reuse; false when its class is full. The caller holds the lock.
     bool KeepLookaside(BlockHeader* block) {
-        int sizeClass = LookasideClass(block->size);
+        int sizeClass = LookasideClass(block->capacity);
         if (sizeClass < 0 || lookasideCount[sizeClass] >= LOOKASIDE_DEPTH) {
             return false;
         }
@@ -206,7 +208,7 @@ LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
     if (sizeClass >= 0) {
         std::lock_guard<HeapLock> guard(heap->lock);
         if (BlockHeader* block = heap->TakeLookaside(sizeClass)) {
-            Prepare(block, flags, bytes);
+            Prepare(block, flags, bytes);  // a lookaside block has the full size of its class
             heap->Link(block);
             return block + 1;
         }
@@ -216,6 +218,7 @@ LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    block->capacity = Capacity(bytes);
     Prepare(block, flags, bytes);
     std::lock_guard<HeapLock> guard(heap->lock);
     heap->Link(block);
@@ -242,6 +245,16 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    if (bytes <= block->capacity &&
+        (LookasideClass(block->capacity) >= 0 || bytes >= block->capacity / 2)) {
+        // The block has room for the new size (a string variable reassigned with another text):
+        // it stays where it is, unless a large block would keep much more than it needs.
+        block->size = bytes;
+        if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize) {
+            std::memset(reinterpret_cast<char*>(block + 1) + oldSize, 0, bytes - oldSize);
+        }
+        return old;
+    }
     std::lock_guard<HeapLock> guard(heap->lock);
     // The block leaves the ring while realloc may move it; on failure it goes back unchanged.
     Heap::Unlink(block);
@@ -253,6 +266,7 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
         return nullptr;
     }
     moved->size = bytes;
+    moved->capacity = Capacity(bytes);
     heap->Link(moved);
     if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize) {
         std::memset(reinterpret_cast<char*>(moved + 1) + oldSize, 0, bytes - oldSize);
