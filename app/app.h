@@ -30,7 +30,7 @@ using UserNotice = void (*)(const WCHAR* text);
 // reading (shared with other readers) before the output is created or truncated. When the input
 // cannot be opened, the output cannot be created, or a write fails (the incomplete output is then
 // removed), `tell` receives the reason, a line break and the path concerned; success is silent.
-// Returns 0.
+// `path` lies outside the string builder (a string variable, for instance). Returns 0.
 int64_t FileActionRun(const WCHAR* path, const WCHAR* suffix, UserNotice tell);
 
 #ifdef _WIN32
