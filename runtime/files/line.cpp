@@ -310,25 +310,22 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
 
 namespace {
 
-// The most bytes one UTF-16 unit becomes in an 8-bit encoding (UTF-8, or a code page that is).
-constexpr int64_t MOST_BYTES_PER_UNIT = 3;
-
-// Text that surely fits in the free room of a buffer already in the writing state is converted
-// straight into that room: the bytes and the buffer state are those that FileBufferWrite leaves
-// with the converted block, without the block. The bytes written, or -1 when this does not apply.
-int64_t WriteTextIntoBuffer(FileRecord* file, const WCHAR* text, int64_t units, UINT codePage) {
-    if (file->buffer == nullptr || file->state != FILE_STATE_WRITING ||
-        units * MOST_BYTES_PER_UNIT >= file->count) {
+// Text whose conversion fits in the free room of a buffer already in the writing state is
+// converted straight into that room, zero included: the bytes and the buffer state are those that
+// FileBufferWrite leaves with a converted block (which it stores when the bytes are fewer than the
+// free room), without the block. The bytes written, or -1 when this does not apply (the room may
+// then hold a partial conversion, which is free room all the same).
+int64_t WriteTextIntoBuffer(FileRecord* file, const WCHAR* text, UINT codePage) {
+    if (file->buffer == nullptr || file->state != FILE_STATE_WRITING) {
         return -1;
     }
     auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
-    int written = WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), room, file->count,
-                                      nullptr, nullptr);
+    int written = WideCharToMultiByte(codePage, 0, text, -1, room, file->count, nullptr, nullptr);
     if (written <= 0) {
         return -1;
     }
-    file->count -= written;
-    return written;
+    file->count -= written - 1;
+    return written - 1;
 }
 
 // Writes the text in the format; the bytes written.
@@ -336,12 +333,11 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
     if (text == nullptr || text[0] == 0) {
         return 0;
     }
-    auto units = static_cast<int64_t>(wcslen(text));
     if (format == TEXT_UTF16) {
-        return FileBufferWrite(file, text, units * 2);
+        return FileBufferWrite(file, text, static_cast<int64_t>(wcslen(text)) * 2);
     }
     UINT codePage = format == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
-    int64_t direct = WriteTextIntoBuffer(file, text, units, codePage);
+    int64_t direct = WriteTextIntoBuffer(file, text, codePage);
     if (direct >= 0) {
         return direct;
     }

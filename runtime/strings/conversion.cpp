@@ -30,18 +30,19 @@ WCHAR* EmptyResult(int32_t position) {
     return destination;
 }
 
-// Measures `length` bytes in `codePage` and converts them at `position` with a zero unit after
-// them; nothing to convert, or a failed measurement, delivers the empty string.
+// Converts `length` bytes in `codePage` at `position` with a zero unit after them; nothing to
+// convert, or a failed conversion, delivers the empty string. No byte of UTF-8 or of an 8-bit or
+// double-byte code page yields more than one unit, so room for `length` units always suffices:
+// the text is converted in one call rather than measured first, and the room it did not fill is
+// given back, which leaves the builder as a measured conversion would.
 WCHAR* BytesToUtf16Result(UINT codePage, const char* bytes, int64_t length, int32_t position) {
-    int units = length > 0
-                    ? MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), nullptr, 0)
-                    : 0;
-    if (units == 0) {
+    if (length <= 0) {
         return EmptyResult(position);
     }
-    WCHAR* destination = StringBuilderReserve(units, position);
-    int written =
-        MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), destination, units);
+    WCHAR* destination = StringBuilderReserve(length, position);
+    int written = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), destination,
+                                      static_cast<int>(length));
+    StringBuilderUnreserve(length - written);
     destination[written] = 0;
     return destination;
 }
