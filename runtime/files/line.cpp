@@ -311,21 +311,21 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
 namespace {
 
 // Text whose conversion fits in the free room of a buffer already in the writing state is
-// converted straight into that room, zero included: the bytes and the buffer state are those that
-// FileBufferWrite leaves with a converted block (which it stores when the bytes are fewer than the
-// free room), without the block. The bytes written, or -1 when this does not apply (the room may
-// then hold a partial conversion, which is free room all the same).
-int64_t WriteTextIntoBuffer(FileRecord* file, const WCHAR* text, UINT codePage) {
+// converted straight into that room: the bytes and the buffer state are those that FileBufferWrite
+// leaves with a converted block (which it stores when the bytes are fewer than the free room),
+// without the block. The bytes written, or -1 when this does not apply (the room may then hold a
+// partial conversion, which is free room all the same).
+int64_t WriteTextIntoBuffer(FileRecord* file, const WCHAR* text, int64_t units, UINT codePage) {
     if (file->buffer == nullptr || file->state != FILE_STATE_WRITING) {
         return -1;
     }
     auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
-    int written = WideCharToMultiByte(codePage, 0, text, -1, room, file->count, nullptr, nullptr);
-    if (written <= 0) {
+    int64_t written = Utf16ToMultiByteInto(codePage, text, units, room, file->count - 1);
+    if (written < 0) {
         return -1;
     }
-    file->count -= written - 1;
-    return written - 1;
+    file->count -= static_cast<int32_t>(written);
+    return written;
 }
 
 // Writes the text in the format; the bytes written.
@@ -333,11 +333,12 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
     if (text == nullptr || text[0] == 0) {
         return 0;
     }
+    int64_t units = StringLength(text);
     if (format == TEXT_UTF16) {
-        return FileBufferWrite(file, text, static_cast<int64_t>(wcslen(text)) * 2);
+        return FileBufferWrite(file, text, units * 2);
     }
     UINT codePage = format == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
-    int64_t direct = WriteTextIntoBuffer(file, text, codePage);
+    int64_t direct = WriteTextIntoBuffer(file, text, units, codePage);
     if (direct >= 0) {
         return direct;
     }

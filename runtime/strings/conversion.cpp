@@ -8,6 +8,10 @@
 
 #include "strings_internal.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace rt {
 
 namespace {
@@ -21,6 +25,121 @@ const WCHAR* OrEmpty(const WCHAR* text) {
 
 int ByteLength(const char* source) {
     return static_cast<int>(std::strlen(source));
+}
+
+// Text that a code page maps one to one is converted here, without a call to the system: the
+// bytes below 0x80 are ASCII in UTF-8, and in Windows-1252 every byte but 0x80 to 0x9F stands for
+// the code point of its value. Any other text goes to the system's conversion whole, so every
+// result is the system's own. Every line a file copy reads and writes comes this way.
+enum class Direct { None, Ascii, Latin1 };
+
+Direct DirectSet(UINT codePage) {
+    if (codePage == CP_UTF8) {
+        return Direct::Ascii;
+    }
+    if (codePage == CP_ACP) {
+        static const UINT active = GetACP();
+        return active == 1252 ? Direct::Latin1 : Direct::None;
+    }
+    return Direct::None;
+}
+
+bool IsDirect(uint32_t value, Direct direct) {
+    return value < 0x80 || (direct == Direct::Latin1 && value >= 0xA0 && value <= 0xFF);
+}
+
+#if defined(__SSE2__)
+// Whether the sixteen bytes of `block` are all direct.
+inline bool DirectBytes(__m128i block, Direct direct) {
+    __m128i other =
+        direct == Direct::Ascii
+            ? block
+            : _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xE0))),
+                             _mm_set1_epi8(static_cast<char>(0x80)));
+    return _mm_movemask_epi8(other) == 0;
+}
+
+// Whether the eight units of `block` are all direct.
+inline bool DirectUnits(__m128i block, Direct direct) {
+    __m128i other;
+    if (direct == Direct::Ascii) {
+        other = _mm_and_si128(block, _mm_set1_epi16(static_cast<short>(0xFF80)));
+    } else {
+        __m128i wide = _mm_and_si128(block, _mm_set1_epi16(static_cast<short>(0xFF00)));
+        __m128i c1 =
+            _mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(0x00E0)), _mm_set1_epi16(0x0080));
+        other = _mm_or_si128(wide, c1);
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(other, _mm_setzero_si128())) == 0xFFFF;
+}
+
+inline bool Widen16(const unsigned char* bytes, WCHAR* units, Direct direct) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    if (!DirectBytes(block, direct)) {
+        return false;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(units),
+                     _mm_unpacklo_epi8(block, _mm_setzero_si128()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(units + 8),
+                     _mm_unpackhi_epi8(block, _mm_setzero_si128()));
+    return true;
+}
+
+inline bool Narrow8(const WCHAR* units, char* bytes, Direct direct) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    if (!DirectUnits(block, direct)) {
+        return false;
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(block, block));
+    return true;
+}
+#endif
+
+// Widens `count` bytes into units when every byte is direct; false when one is not (the units may
+// then hold part of the text).
+bool WidenDirect(const char* source, int64_t count, WCHAR* units, Direct direct) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(source);
+    int64_t i = 0;
+#if defined(__SSE2__)
+    if (count >= 16) {
+        for (; i + 16 <= count; i += 16) {
+            if (!Widen16(bytes + i, units + i, direct)) {
+                return false;
+            }
+        }
+        // The tail as one more block that overlaps the last.
+        return i == count || Widen16(bytes + count - 16, units + count - 16, direct);
+    }
+#endif
+    for (; i < count; ++i) {
+        if (!IsDirect(bytes[i], direct)) {
+            return false;
+        }
+        units[i] = bytes[i];
+    }
+    return true;
+}
+
+// Narrows `count` units into bytes when every unit is direct; false when one is not.
+bool NarrowDirect(const WCHAR* units, int64_t count, char* bytes, Direct direct) {
+    int64_t i = 0;
+#if defined(__SSE2__)
+    if (count >= 8) {
+        for (; i + 8 <= count; i += 8) {
+            if (!Narrow8(units + i, bytes + i, direct)) {
+                return false;
+            }
+        }
+        return i == count || Narrow8(units + count - 8, bytes + count - 8, direct);
+    }
+#endif
+    for (; i < count; ++i) {
+        if (!IsDirect(units[i], direct)) {
+            return false;
+        }
+        bytes[i] = static_cast<char>(units[i]);
+    }
+    return true;
 }
 
 // Delivers the empty string at `position`.
@@ -40,8 +159,11 @@ WCHAR* BytesToUtf16Result(UINT codePage, const char* bytes, int64_t length, int3
         return EmptyResult(position);
     }
     WCHAR* destination = StringBuilderReserve(length, position);
-    int written = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), destination,
-                                      static_cast<int>(length));
+    Direct direct = DirectSet(codePage);
+    int written = direct != Direct::None && WidenDirect(bytes, length, destination, direct)
+                      ? static_cast<int>(length)
+                      : MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length),
+                                            destination, static_cast<int>(length));
     StringBuilderUnreserve(length - written);
     destination[written] = 0;
     return destination;
@@ -101,6 +223,24 @@ char* Utf16ToMultiByte(UINT codePage, const WCHAR* text, int64_t* outLength) {
     WideCharToMultiByte(codePage, 0, text, -1, block, bytes, nullptr, nullptr);
     *outLength = bytes - 1;
     return block;
+}
+
+int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, char* destination,
+                             int64_t capacity) {
+    if (units <= 0) {
+        return 0;
+    }
+    if (capacity <= 0) {
+        return -1;  // a conversion into no room would only measure
+    }
+    Direct direct = DirectSet(codePage);
+    if (direct != Direct::None && units <= capacity &&
+        NarrowDirect(text, units, destination, direct)) {
+        return units;
+    }
+    int written = WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), destination,
+                                      static_cast<int>(capacity), nullptr, nullptr);
+    return written > 0 ? written : -1;
 }
 
 char* Utf16ToUtf8Alloc(const WCHAR* text) {

@@ -173,9 +173,15 @@ void StringTerminate() {
 void StringAssign(WCHAR** variable, int32_t mark) {
     StringBuilderRecord* record = Record();
     int64_t length = record->position - mark;
-    void* block = *variable == nullptr
-                      ? HeapAlloc(StringHeap, 0, length + SPARE_BYTES)
-                      : HeapReAlloc(StringHeap, 0, *variable, length + SPARE_BYTES);
+    auto bytes = static_cast<SIZE_T>(length + SPARE_BYTES);
+    // A variable's block only grows, like the builder: a variable reassigned for every line of a
+    // file keeps the block of its longest line instead of going to the heap for each one.
+    void* block = *variable;
+    if (block == nullptr) {
+        block = HeapAlloc(StringHeap, 0, bytes);
+    } else if (HeapSize(StringHeap, 0, block) < bytes) {
+        block = HeapReAlloc(StringHeap, 0, block, bytes);
+    }
     if (block == nullptr) {
         StringHeapExhausted();
     }

@@ -57,6 +57,8 @@ void StringAssign(WCHAR** variable, int32_t mark);
 // 1 when equal unit for unit (null counts as empty), else 0.
 int64_t StringEqual(const WCHAR* left, const WCHAR* right);
 void StringFree(WCHAR* text);
+// The length of a string in units; 0 for null.
+int64_t StringLength(const WCHAR* text);
 // Copies `units` units and writes a zero unit after them.
 void StringCopyChars(WCHAR* destination, const WCHAR* source, int64_t units);
 
@@ -70,6 +72,11 @@ WCHAR* AnsiBytesToUtf16Result(const char* bytes, int64_t length, int32_t positio
 // A MainHeap block holding the converted bytes and a zero byte; *outLength = bytes without the
 // zero. Null on failure.
 char* Utf16ToMultiByte(UINT codePage, const WCHAR* text, int64_t* outLength);
+// Converts `units` units of `text` into `destination`, which holds `capacity` bytes, without a
+// terminating zero: the bytes stored, or -1 when they do not fit (the destination may then hold
+// part of them).
+int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, char* destination,
+                             int64_t capacity);
 // malloc blocks, freed with free.
 char* Utf16ToUtf8Alloc(const WCHAR* text);
 char* Utf16ToAnsiAlloc(const WCHAR* text);

@@ -68,6 +68,30 @@ TEST(Utf16ToMultiByte, ReturnsAMainHeapBlockAndTheLengthWithoutTheZero) {
     HeapFree(MainHeap, 0, bytes);
 }
 
+TEST(Utf16ToMultiByteInto, ConvertsIntoTheRoomGivenOrReportsThatItDoesNotFit) {
+    // Latin-1 text, text the code page maps through its table (the euro sign), text it lacks, and
+    // UTF-8: the same bytes as the measured conversion, without a terminating zero.
+    char room[64];
+    const WCHAR* texts[] = {RT_TEXT("plain ASCII text, long enough for blocks éÿ"),
+                            RT_TEXT("euro € and Ж here"), RT_TEXT("x")};
+    for (UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
+        for (const WCHAR* text : texts) {
+            int64_t expectedLength;
+            char* expected = Utf16ToMultiByte(codePage, text, &expectedLength);
+            std::memset(room, '#', sizeof room);
+            int64_t units = StringLength(text);
+            ASSERT_EQ(Utf16ToMultiByteInto(codePage, text, units, room, sizeof room),
+                      expectedLength);
+            EXPECT_EQ(std::memcmp(room, expected, static_cast<size_t>(expectedLength)), 0);
+            EXPECT_EQ(room[expectedLength], '#');
+            EXPECT_EQ(Utf16ToMultiByteInto(codePage, text, units, room, expectedLength - 1), -1);
+            HeapFree(MainHeap, 0, expected);
+        }
+    }
+    EXPECT_EQ(Utf16ToMultiByteInto(CP_ACP, RT_TEXT("abc"), 3, room, 0), -1);
+    EXPECT_EQ(Utf16ToMultiByteInto(CP_ACP, RT_TEXT(""), 0, room, 0), 0);
+}
+
 TEST(Utf16ToUtf8Alloc, AllocConversionsRoundTripAndHandleNull) {
     char* utf8 = Utf16ToUtf8Alloc(RT_TEXT("a\u00E9\U0001F600"));
     EXPECT_STREQ(utf8, "a\xC3\xA9\xF0\x9F\x98\x80");

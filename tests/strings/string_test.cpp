@@ -24,6 +24,20 @@ TEST(StringCopyChars, CopiesTheUnitsAndTerminates) {
     EXPECT_EQ(target[4], 9);
 }
 
+TEST(StringLength, CountsUnitsAtEveryAlignmentAndAcrossBlocks) {
+    WCHAR text[80];
+    for (size_t start = 0; start < 9; ++start) {
+        for (size_t length = 0; length + start < 79; ++length) {
+            for (size_t i = 0; i < 80; ++i) {
+                text[i] = static_cast<WCHAR>(0x100 + i);  // no zero byte in any unit
+            }
+            text[start + length] = 0;
+            ASSERT_EQ(StringLength(text + start), static_cast<int64_t>(length)) << start;
+        }
+    }
+    EXPECT_EQ(StringLength(nullptr), 0);
+}
+
 TEST(StringFree, AcceptsNull) {
     StringFree(nullptr);
     WCHAR* variable = nullptr;

@@ -2,12 +2,7 @@
 //
 // Each direction runs one routine twice when the caller measures first: with no target it only
 // counts. A too-small target fails with ERROR_INSUFFICIENT_BUFFER, as on Windows.
-#include <algorithm>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "../platform.h"
 
@@ -147,89 +142,16 @@ WCHAR Windows1252Unit(unsigned char byte) {
     return byte >= 0x80 && byte < 0xA0 ? WINDOWS_1252_HIGH[byte - 0x80] : byte;
 }
 
-#if defined(__SSE2__)
-// Widens 16 bytes at once. Only the bytes 0x80 to 0x9F have code points that differ from their
-// value; they are rare in text and looked up one by one.
-inline void Widen16(const unsigned char* bytes, WCHAR* units) {
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(units),
-                     _mm_unpacklo_epi8(block, _mm_setzero_si128()));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(units + 8),
-                     _mm_unpackhi_epi8(block, _mm_setzero_si128()));
-    __m128i top = _mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xE0)));
-    auto special = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(top, _mm_set1_epi8(static_cast<char>(0x80)))));
-    for (; special != 0; special &= special - 1) {
-        int k = __builtin_ctz(special);
-        units[k] = WINDOWS_1252_HIGH[bytes[k] - 0x80];
-    }
-}
-
-// Narrows 8 units at once when each is a byte value that stands for itself in Windows-1252 (below
-// 0x80, or 0xA0 to 0xFF); false, with nothing stored, when any other unit is among them.
-inline bool Narrow8(const WCHAR* units, CHAR* bytes) {
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
-    __m128i wide = _mm_and_si128(block, _mm_set1_epi16(static_cast<short>(0xFF00)));
-    __m128i c1 = _mm_and_si128(block, _mm_set1_epi16(0x00E0));
-    __m128i other =
-        _mm_or_si128(_mm_cmpeq_epi16(c1, _mm_set1_epi16(0x0080)),
-                     _mm_xor_si128(_mm_cmpeq_epi16(wide, _mm_setzero_si128()), _mm_set1_epi16(-1)));
-    if (_mm_movemask_epi8(other) != 0) {
-        return false;
-    }
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(block, block));
-    return true;
-}
-#endif
-
-// Widens Windows-1252 bytes into `count` units.
-void Windows1252ToUnits(const unsigned char* bytes, int count, WCHAR* units) {
-    int i = 0;
-#if defined(__SSE2__)
-    if (count >= 16) {
-        for (; i + 16 <= count; i += 16) {
-            Widen16(bytes + i, units + i);
-        }
-        if (i < count) {
-            Widen16(bytes + count - 16,
-                    units + count - 16);  // the tail, overlapping the last block
-        }
-        return;
-    }
-#endif
-    for (; i < count; ++i) {
-        units[i] = Windows1252Unit(bytes[i]);
-    }
-}
-
-// Narrows `count` units into Windows-1252 bytes, the default character standing for what the code
-// page lacks.
-void UnitsToWindows1252(const WCHAR* units, int count, CHAR* bytes, LPCSTR defaultChar,
-                        LPBOOL usedDefaultChar) {
-    int i = 0;
-#if defined(__SSE2__)
-    for (; i + 8 <= count; i += 8) {
-        if (!Narrow8(units + i, bytes + i)) {
-            for (int k = i; k < i + 8; ++k) {
-                bytes[k] = static_cast<CHAR>(AnsiByte(units[k], defaultChar, usedDefaultChar));
-            }
-        }
-    }
-    if (i < count && count >= 8 && Narrow8(units + count - 8, bytes + count - 8)) {
-        return;  // the tail, overlapping the last block
-    }
-#endif
-    for (; i < count; ++i) {
-        bytes[i] = static_cast<CHAR>(AnsiByte(units[i], defaultChar, usedDefaultChar));
-    }
-}
-
 int Fail(DWORD error) {
     SetLastError(error);
     return 0;
 }
 
 }  // namespace
+
+UINT GetACP() {
+    return 1252;
+}
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR target,
                         int targetUnits) {
@@ -252,11 +174,6 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
     if (codePage == CP_ACP) {
         if (targetUnits == 0) {
             return sourceBytes;  // one unit per byte
-        }
-        if (targetUnits >= sourceBytes) {
-            // Room for every unit: the text path of every line comes here, so no per-unit check.
-            Windows1252ToUnits(bytes, sourceBytes, target);
-            return sourceBytes;
         }
         for (int i = 0; i < sourceBytes; ++i) {
             if (!output.Put(Windows1252Unit(bytes[i]))) {
@@ -298,16 +215,8 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
     if (usedDefaultChar != nullptr) {
         *usedDefaultChar = FALSE;
     }
-    if (codePage == CP_ACP) {
-        // One byte per unit: a measurement needs no pass over the text, and with room for every
-        // byte the conversion needs no per-byte check (the text path of every line comes here).
-        if (targetBytes == 0 && usedDefaultChar == nullptr) {
-            return sourceUnits;
-        }
-        if (targetBytes >= sourceUnits) {
-            UnitsToWindows1252(source, sourceUnits, target, defaultChar, usedDefaultChar);
-            return sourceUnits;
-        }
+    if (codePage == CP_ACP && targetBytes == 0 && usedDefaultChar == nullptr) {
+        return sourceUnits;  // one byte per unit
     }
     for (int i = 0; i < sourceUnits; ++i) {
         WCHAR unit = source[i];

@@ -8,6 +8,9 @@ typedef BOOL* LPBOOL;
 #define CP_ACP 0
 #define CP_UTF8 65001
 
+// Differs: always 1252, whatever the locale.
+UINT GetACP();
+
 // Differs: CP_ACP is always Windows-1252 (all 256 byte values round-trip; the five bytes 1252
 // leaves unassigned map to the code points of the same value); CP_UTF8 replaces each maximal
 // malformed subsequence by U+FFFD. No other code page and no flag is supported (ERROR_INVALID_FLAGS
