@@ -175,11 +175,12 @@ void StringAssign(WCHAR** variable, int32_t mark) {
     int64_t length = record->position - mark;
     auto bytes = static_cast<SIZE_T>(length + SPARE_BYTES);
     // A variable's block only grows, like the builder: a variable reassigned for every line of a
-    // file keeps the block of its longest line instead of going to the heap for each one.
+    // file keeps the block of its longest line instead of going to the heap for each one. A text
+    // no longer than the one the block holds fits without asking the heap for the block's size.
     void* block = *variable;
     if (block == nullptr) {
         block = HeapAlloc(StringHeap, 0, bytes);
-    } else if (HeapSize(StringHeap, 0, block) < bytes) {
+    } else if (StringLength(*variable) < length / 2 && HeapSize(StringHeap, 0, block) < bytes) {
         block = HeapReAlloc(StringHeap, 0, block, bytes);
     }
     if (block == nullptr) {
