@@ -65,19 +65,6 @@ TEST(WideString, LengthCompareAndCopyWorkOnSixteenBitUnits) {
     EXPECT_EQ(wcscmp(copy, text), 0);
 }
 
-TEST(WideString, LengthIsRightAtEveryAlignmentAndAcrossBlocks) {
-    WCHAR text[80];
-    for (size_t start = 0; start < 9; ++start) {
-        for (size_t length = 0; length + start < 79; ++length) {
-            for (size_t i = 0; i < 80; ++i) {
-                text[i] = static_cast<WCHAR>(0x100 + i);  // no zero byte in any unit
-            }
-            text[start + length] = 0;
-            ASSERT_EQ(wcslen(text + start), length) << start;
-        }
-    }
-}
-
 TEST(WideString, CaseInsensitiveCompareFoldsAsciiLetters) {
     EXPECT_EQ(_wcsicmp(RT_TEXT("Hello"), RT_TEXT("hELLO")), 0);
     EXPECT_NE(_wcsicmp(RT_TEXT("a"), RT_TEXT("b")), 0);
