@@ -3,7 +3,7 @@
 
 namespace {
 
-struct Spec {
+struct Field {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -46,22 +46,22 @@ class Writer {
 };
 
 // Writes `body` (of `length` units) after `sign`, padded to the field width.
-void PutField(Writer& out, const Spec& spec, const WCHAR* sign, const WCHAR* body, int length,
+void PutField(Writer& out, const Field& field, const WCHAR* sign, const WCHAR* body, int length,
               bool numeric) {
     int signLength = 0;
     while (sign[signLength] != 0) {
         ++signLength;
     }
     int zeros = 0;
-    if (numeric && spec.precision > length) {
-        zeros = spec.precision - length;
+    if (numeric && field.precision > length) {
+        zeros = field.precision - length;
     }
-    int padding = spec.width - signLength - zeros - length;
+    int padding = field.width - signLength - zeros - length;
     if (padding < 0) {
         padding = 0;
     }
-    bool zeroPad = numeric && spec.zero && !spec.left && spec.precision < 0;
-    if (!spec.left && !zeroPad) {
+    bool zeroPad = numeric && field.zero && !field.left && field.precision < 0;
+    if (!field.left && !zeroPad) {
         out.Repeat(u' ', padding);
     }
     for (int i = 0; i < signLength; ++i) {
@@ -74,17 +74,17 @@ void PutField(Writer& out, const Spec& spec, const WCHAR* sign, const WCHAR* bod
     for (int i = 0; i < length; ++i) {
         out.Put(body[i]);
     }
-    if (spec.left) {
+    if (field.left) {
         out.Repeat(u' ', padding);
     }
 }
 
-void PutInteger(Writer& out, const Spec& spec, uint64_t magnitude, bool negative, unsigned base,
+void PutInteger(Writer& out, const Field& field, uint64_t magnitude, bool negative, unsigned base,
                 bool upper) {
     WCHAR digits[24];
     int length = 0;
     const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    if (magnitude == 0 && spec.precision != 0) {
+    if (magnitude == 0 && field.precision != 0) {
         digits[length++] = u'0';
     }
     WCHAR reversed[24];
@@ -96,8 +96,8 @@ void PutInteger(Writer& out, const Spec& spec, uint64_t magnitude, bool negative
     while (count > 0) {
         digits[length++] = reversed[--count];
     }
-    const WCHAR* sign = negative ? u"-" : spec.plus ? u"+" : spec.space ? u" " : u"";
-    PutField(out, spec, sign, digits, length, true);
+    const WCHAR* sign = negative ? u"-" : field.plus ? u"+" : field.space ? u" " : u"";
+    PutField(out, field, sign, digits, length, true);
 }
 
 int ReadNumber(const WCHAR*& format) {
@@ -120,37 +120,37 @@ int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list argume
             continue;
         }
         ++format;
-        Spec spec;
+        Field field;
         for (;; ++format) {
             if (*format == u'-') {
-                spec.left = true;
+                field.left = true;
             } else if (*format == u'+') {
-                spec.plus = true;
+                field.plus = true;
             } else if (*format == u' ') {
-                spec.space = true;
+                field.space = true;
             } else if (*format == u'0') {
-                spec.zero = true;
+                field.zero = true;
             } else {
                 break;
             }
         }
         if (*format == u'*') {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            field.width = va_arg(args, int);
+            if (field.width < 0) {
+                field.left = true;
+                field.width = -field.width;
             }
             ++format;
         } else {
-            spec.width = ReadNumber(format);
+            field.width = ReadNumber(format);
         }
         if (*format == u'.') {
             ++format;
             if (*format == u'*') {
-                spec.precision = va_arg(args, int);
+                field.precision = va_arg(args, int);
                 ++format;
             } else {
-                spec.precision = ReadNumber(format);
+                field.precision = ReadNumber(format);
             }
         }
         int bits = 32;
@@ -176,19 +176,19 @@ int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list argume
                 int64_t value = bits == 64 ? va_arg(args, int64_t) : va_arg(args, int32_t);
                 uint64_t magnitude =
                     value < 0 ? ~static_cast<uint64_t>(value) + 1 : static_cast<uint64_t>(value);
-                PutInteger(out, spec, magnitude, value < 0, 10, false);
+                PutInteger(out, field, magnitude, value < 0, 10, false);
                 break;
             }
             case u'u':
             case u'x':
             case u'X': {
                 uint64_t value = bits == 64 ? va_arg(args, uint64_t) : va_arg(args, uint32_t);
-                PutInteger(out, spec, value, false, conversion == u'u' ? 10 : 16,
+                PutInteger(out, field, value, false, conversion == u'u' ? 10 : 16,
                            conversion == u'X');
                 break;
             }
             case u'p': {
-                Spec pointer;
+                Field pointer;
                 pointer.precision = 16;
                 PutInteger(out, pointer, reinterpret_cast<uintptr_t>(va_arg(args, void*)), false,
                            16, true);
@@ -196,7 +196,7 @@ int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list argume
             }
             case u'c': {
                 WCHAR unit = static_cast<WCHAR>(va_arg(args, int));
-                PutField(out, spec, u"", &unit, 1, false);
+                PutField(out, field, u"", &unit, 1, false);
                 break;
             }
             case u's': {
@@ -205,10 +205,10 @@ int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list argume
                     text = u"(null)";
                 }
                 int length = 0;
-                while (text[length] != 0 && (spec.precision < 0 || length < spec.precision)) {
+                while (text[length] != 0 && (field.precision < 0 || length < field.precision)) {
                     ++length;
                 }
-                PutField(out, spec, u"", text, length, false);
+                PutField(out, field, u"", text, length, false);
                 break;
             }
             default:
