@@ -18,6 +18,9 @@ namespace rt {
 
 // The process heap of the runtime, HeapCreate(0, 4096, 0), owned by the entry routine.
 extern HANDLE MainHeap;
+// The program's module, GetModuleHandleW(NULL), taken by the entry routine: window classes are
+// registered with it and per-window property names are formed from it.
+extern HMODULE ModuleHandle;
 
 // ---------------------------------------------------------------------------------------------
 // Block chains: doubly linked chains of zero-filled MainHeap nodes. The owner keeps the head and
