@@ -72,6 +72,7 @@ struct GadgetListRecord {
 static_assert(sizeof(GadgetListRecord) == 40);
 
 extern ObjectRegistry* GadgetRegistry;
+extern int64_t GadgetThreadDataOffset;
 extern GadgetKind ButtonKind;
 
 void GadgetLibraryStart();

@@ -80,6 +80,8 @@ struct EventThreadData {
 static_assert(sizeof(EventThreadData) == 72 && offsetof(EventThreadData, current) == 24);
 
 extern CRITICAL_SECTION EventLock;
+// Where the EventThreadData section lies in the per-thread record.
+extern int64_t EventThreadDataOffset;
 
 void EventLibraryStart();
 void EventLibraryEnd();

@@ -43,6 +43,9 @@ struct WindowObject {
 static_assert(sizeof(WindowObject) == 88);
 
 extern ObjectRegistry* WindowRegistry;
+// The window library's two sections of the per-thread record (40 and 92 bytes), reserved for the
+// thread's window settings.
+extern int64_t WindowThreadDataOffsets[2];
 
 void WindowLibraryStart();
 void WindowLibraryEnd();
