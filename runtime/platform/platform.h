@@ -17,6 +17,15 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <objbase.h>
+// Only the version query of the shell's light-weight utilities: DLLVERSIONINFO, which the graphics
+// libraries ask the common controls for. Its string, path and registry helpers stay out, so that
+// their macros cannot shadow the runtime's names.
+#define NO_SHLWAPI_STRFCNS
+#define NO_SHLWAPI_PATH
+#define NO_SHLWAPI_REG
+#define NO_SHLWAPI_STREAM
+#define NO_SHLWAPI_GDI
+#include <shlwapi.h>
 
 // A UTF-16 literal of the runtime's code unit type.
 #define RT_TEXT(s) L##s

@@ -1,0 +1,20 @@
+// Helpers shared by the graphics libraries whose objects are GDI objects (fonts, images). Their
+// records start with the object's handle, which marks the record live.
+#pragma once
+
+#include "graphics.h"
+
+namespace rt {
+
+// Records `handle` under `id` in `registry` (the caller has freed any object the number held): the
+// record, whose first field is then the handle, or null when no record can be had (the handle is
+// then deleted).
+void* GdiObjectRegister(ObjectRegistry* registry, ObjectId id, HGDIOBJ handle);
+// What a create returns for the record GdiObjectRegister gave: the handle for a number, the
+// record's address for DYNAMIC_ID, 0 for no record.
+int64_t GdiObjectResult(ObjectId id, void* record);
+// Deletes the GDI object of `id` and gives its record back; nothing for a number that holds
+// nothing.
+void GdiObjectFree(ObjectRegistry* registry, ObjectId id);
+
+}  // namespace rt
