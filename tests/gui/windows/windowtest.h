@@ -1,25 +1,17 @@
-// Helpers of the window library's tests: windows owned by holders, expected event sequences as
-// tables, and keys pressed through the system's input queue. Everything runs on the test thread,
-// which owns the windows.
+// Helpers of the window library's tests: windows owned by holders, messages dispatched past the
+// event wait, and keys pressed through the system's input queue (the event tables are in
+// eventtest.h). Everything runs on the test thread, which owns the windows.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
+#include "eventtest.h"
 #include "runtime/gui/gadgets/gadgets.h"
 #include "runtime/gui/windows/window.h"
 
 namespace rt::test {
-
-// One expected runtime event.
-struct EventRow {
-    int32_t code;
-    int64_t object;
-    int64_t window;
-    int64_t type;
-};
 
 // A window open for the holder's scope; number DYNAMIC_ID opens a dynamic window.
 class WindowHolder {
@@ -49,31 +41,6 @@ inline void DispatchPending() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
-    }
-}
-
-// Takes every queued event and compares the sequence with the table, naming the first row that
-// differs.
-inline void ExpectEvents(const std::string& scenario, const std::vector<EventRow>& expected) {
-    std::vector<EventRow> taken;
-    while (int64_t code = EventQueueTake()) {
-        taken.push_back(
-            {static_cast<int32_t>(code), EventGadgetId(), EventWindowId(), EventType()});
-    }
-    for (size_t row = 0; row < expected.size() || row < taken.size(); ++row) {
-        auto text = [](const std::vector<EventRow>& rows, size_t index) {
-            if (index >= rows.size()) {
-                return std::string("nothing");
-            }
-            const EventRow& r = rows[index];
-            return "(" + std::to_string(r.code) + ", " + std::to_string(r.object) + ", " +
-                   std::to_string(r.window) + ", " + std::to_string(r.type) + ")";
-        };
-        if (text(expected, row) != text(taken, row)) {
-            ADD_FAILURE() << scenario << ": row " << row << " expected " << text(expected, row)
-                          << ", queue holds " << text(taken, row);
-            return;
-        }
     }
 }
 
