@@ -12,11 +12,12 @@
 #ifdef _WIN32
 #include <wchar.h>
 #include <windows.h>
-// After <windows.h>, which they build on: the common controls, the common dialogs and COM start-up,
-// used by the Windows-only GUI libraries.
+// After <windows.h>, which they build on: the common controls, the common dialogs, COM start-up and
+// drag and drop, used by the Windows-only GUI libraries.
 #include <commctrl.h>
 #include <commdlg.h>
 #include <objbase.h>
+#include <ole2.h>
 
 // A UTF-16 literal of the runtime's code unit type.
 #define RT_TEXT(s) L##s
