@@ -1,0 +1,133 @@
+#include <functional>
+
+#include "windowtest.h"
+
+namespace rt::test {
+namespace {
+
+constexpr uint32_t SIZEABLE = 0xC80001 | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+
+int notifications = 0;
+
+int64_t CountingNotify(GadgetRecord*, HWND, UINT, WPARAM, LPARAM) {
+    ++notifications;
+    return 0;
+}
+
+struct Scenario {
+    const char* name;
+    std::function<void(HWND window, HWND button)> action;
+    std::vector<EventRow> events;
+};
+
+// Window 0 holds gadget 2 ("Encrypt File"); every scenario starts from an empty queue. The
+// close request and the move carry the window's number, 0, as their object.
+TEST(WindowProc, MessagesBecomeTheseEvents) {
+    WindowHolder window(0, SIZEABLE);
+    auto button = reinterpret_cast<HWND>(ButtonCreate(2, 15, 15, 100, 50, L"Encrypt File"));
+    ASSERT_NE(button, nullptr);
+    auto resize = [](HWND w, int size) {
+        SetWindowPos(w, nullptr, 0, 0, size, size, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    const Scenario scenarios[] = {
+        {"close request",
+         [](HWND w, HWND) { SendMessageW(w, WM_CLOSE, 0, 0); },
+         {{EVENT_CLOSE_WINDOW, 0, 0, 0}}},
+        {"button press",
+         [](HWND, HWND b) { SendMessageW(b, BM_CLICK, 0, 0); },
+         {{EVENT_GADGET, 2, 0, BN_CLICKED}}},
+        {"resize burst",
+         [&](HWND w, HWND) {
+             resize(w, 300);
+             SendMessageW(w, WM_MOVE, 0, 0);
+             resize(w, 310);
+             resize(w, 320);
+         },
+         {{EVENT_WINDOW_MOVED, 0, 0, 0}, {EVENT_WINDOW_SIZED, 0, 0, 0}}},
+        {"maximise",
+         [](HWND w, HWND) { ShowWindow(w, SW_MAXIMIZE); },
+         {{EVENT_WINDOW_MOVED, 0, 0, 0},
+          {EVENT_WINDOW_MAXIMIZED, 0, 0, 0},
+          {EVENT_WINDOW_SIZED, 0, 0, 0}}},
+        {"restore",
+         [](HWND w, HWND) { ShowWindow(w, SW_RESTORE); },
+         {{EVENT_WINDOW_MOVED, 0, 0, 0},
+          {EVENT_WINDOW_RESTORED, 0, 0, 0},
+          {EVENT_WINDOW_SIZED, 0, 0, 0}}},
+        {"minimise",
+         [](HWND w, HWND) { ShowWindow(w, SW_MINIMIZE); },
+         {{EVENT_WINDOW_MOVED, 0, 0, 0}, {EVENT_WINDOW_MINIMIZED, 0, 0, 0}}},
+        {"clicks",
+         [](HWND w, HWND) {
+             SendMessageW(w, WM_LBUTTONUP, 0, 0);
+             SendMessageW(w, WM_LBUTTONDBLCLK, 0, 0);
+             SendMessageW(w, WM_RBUTTONUP, 0, 0);
+             SendMessageW(w, WM_TIMER, 9, 0);
+             SendMessageW(w, WM_COMMAND, MAKEWPARAM(77, 1), 0);
+         },
+         {{EVENT_LEFT_CLICK, 0, 0, 0},
+          {EVENT_LEFT_DOUBLE_CLICK, 0, 0, 0},
+          {EVENT_RIGHT_CLICK, 0, 0, 0},
+          {EVENT_TIMER, 9, 0, 0},
+          {EVENT_MENU, 77, 0, 0}}},
+    };
+    for (const Scenario& s : scenarios) {
+        DispatchPending();
+        ExpectEvents("before", {});
+        s.action(window.Handle(), button);
+        ExpectEvents(s.name, s.events);
+    }
+    EXPECT_TRUE(IsWindowVisible(window.Handle()));  // a close request closes nothing
+}
+
+TEST(WindowProc, OnlyTheGadgetsOwnControlReachesItsHandler) {
+    WindowHolder window(0, 0xC80000);
+    auto gadget = reinterpret_cast<HWND>(ButtonCreate(0, 15, 15, 100, 50, L"Gadget"));
+    ASSERT_NE(gadget, nullptr);
+    GadgetKind counting = ButtonKind;
+    counting.notify = CountingNotify;
+    static_cast<GadgetRecord*>(RegistryLookup(GadgetRegistry, 0))->kind = &counting;
+    // A control made by someone else, without "RT_ID" and with identifier 0.
+    HWND foreign = CreateWindowExW(0, L"Button", L"Foreign", WS_CHILD | WS_VISIBLE, 120, 15, 80, 30,
+                                   window.Handle(), nullptr, ModuleHandle, nullptr);
+    DispatchPending();
+    ExpectEvents("before", {});
+    notifications = 0;
+    SendMessageW(foreign, BM_CLICK, 0, 0);
+    ExpectEvents("foreign control", {{EVENT_GADGET, 0, 0, BN_CLICKED}});
+    EXPECT_EQ(notifications, 0);
+    SendMessageW(gadget, BM_CLICK, 0, 0);
+    ExpectEvents("handled by its gadget", {});
+    EXPECT_EQ(notifications, 1);
+    static_cast<GadgetRecord*>(RegistryLookup(GadgetRegistry, 0))->kind = &ButtonKind;
+    DestroyWindow(foreign);
+}
+
+TEST(WindowProc, ReactivationGivesTheFocusBackOnlyToTheWindowsOwnControl) {
+    WindowHolder first(0, 0xC80000);
+    ButtonCreate(1, 15, 15, 100, 30, L"One");
+    auto second = reinterpret_cast<HWND>(ButtonCreate(2, 15, 50, 100, 30, L"Two"));
+    WindowHolder other(1, 0xC80000 | WINDOW_NO_GADGET_LIST, 300, 300);
+    SetForegroundWindow(first.Handle());
+    SetFocus(second);
+    DispatchPending();
+    ExpectEvents("before",
+                 {{EVENT_WINDOW_DEACTIVATED, 0, 1, 0}, {EVENT_WINDOW_ACTIVATED, 0, 0, 0}});
+    SetForegroundWindow(other.Handle());
+    SetForegroundWindow(first.Handle());
+    EXPECT_EQ(GetFocus(), second);
+    ExpectEvents("switched", {{EVENT_WINDOW_DEACTIVATED, 0, 0, 0},
+                              {EVENT_WINDOW_ACTIVATED, 0, 1, 0},
+                              {EVENT_WINDOW_DEACTIVATED, 0, 1, 0},
+                              {EVENT_WINDOW_ACTIVATED, 0, 0, 0}});
+    // A remembered handle that now names a window elsewhere is not focused (which would
+    // activate that window).
+    SetPropW(first.Handle(), L"RT_Focus", other.Handle());
+    SendMessageW(first.Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetActiveWindow(), first.Handle());
+    EXPECT_NE(GetFocus(), other.Handle());
+    ExpectEvents("stale focus", {{EVENT_WINDOW_ACTIVATED, 0, 0, 0}});
+}
+
+}  // namespace
+}  // namespace rt::test
