@@ -109,7 +109,7 @@ sleep 0.5
 echo "Input: $work/$name"
 echo "Output: $output"
 echo
-pr -m -t -w 150 <(head -n 12 "$work/$name") <(head -n 12 "$output" | tr -d '\r')
+pr -m -t -w 160 <(head -n 12 "$work/$name") <(head -n 12 "$output" | tr -d '\r')
 echo
 
 shot="$work/window.png"
