@@ -24,22 +24,29 @@ std::string Narrow(const std::wstring& text) {
     return result;
 }
 
-bool IsProcessDialog(HWND window) {
+bool IsDialogOf(HWND window, DWORD processId) {
     WCHAR className[16] = {};
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    return process == GetCurrentProcessId() && IsWindowVisible(window) &&
+    return process == processId && IsWindowVisible(window) &&
            GetClassNameW(window, className, 16) > 0 && wcscmp(className, L"#32770") == 0;
 }
 
-BOOL CALLBACK CollectDialog(HWND window, LPARAM list) {
-    if (IsProcessDialog(window)) {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+struct DialogSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM search) {
+    auto* dialogs = reinterpret_cast<DialogSearch*>(search);
+    if (IsDialogOf(window, dialogs->processId)) {
+        dialogs->found.push_back(window);
     }
     return TRUE;
 }
 
-// Waits until `done` holds, polling; false on time-out.
+}  // namespace
+
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     for (DWORD start = GetTickCount(); !done();) {
         if (GetTickCount() - start > timeoutMs) {
@@ -50,11 +57,20 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     return true;
 }
 
-}  // namespace
+HWND FindDialogOf(DWORD processId, const WCHAR* title) {
+    // Every top-level window with the title is looked at: the program's dialog may share its
+    // title with a window of another process.
+    for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", title); window != nullptr;
+         window = FindWindowExW(nullptr, window, L"#32770", title)) {
+        if (IsDialogOf(window, processId)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
 
 HWND FindProcessDialog(const WCHAR* title) {
-    HWND window = FindWindowW(L"#32770", title);
-    return window != nullptr && IsProcessDialog(window) ? window : nullptr;
+    return FindDialogOf(GetCurrentProcessId(), title);
 }
 
 std::wstring ControlText(HWND dialog, int control) {
@@ -126,7 +142,9 @@ void OtherThread::Run(const std::function<void()>& task) {
     }
 }
 
-DialogDriver::DialogDriver(Script script) : helper_(&DialogDriver::Run, this, std::move(script)) {}
+DialogDriver::DialogDriver(Script script, DWORD processId)
+    : processId_(processId != 0 ? processId : GetCurrentProcessId()),
+      helper_(&DialogDriver::Run, this, std::move(script)) {}
 
 DialogDriver::~DialogDriver() {
     Finish();
@@ -147,9 +165,9 @@ void DialogDriver::Run(Script script) {
 
 void DialogDriver::CloseStrayDialogs() {
     for (DWORD start = GetTickCount(); !testThreadBack_;) {
-        std::vector<HWND> dialogs;
+        DialogSearch dialogs = {processId_, {}};
         EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
-        for (HWND dialog : dialogs) {
+        for (HWND dialog : dialogs.found) {
             WCHAR title[256] = {};
             GetWindowTextW(dialog, title, 256);
             Fail("unexpected dialog \"" + Narrow(title) +
@@ -172,7 +190,8 @@ void DialogDriver::Fail(const std::string& what) {
 
 HWND DialogDriver::WaitForDialog(const WCHAR* title) {
     HWND dialog = nullptr;
-    if (!WaitUntil([&] { return (dialog = FindProcessDialog(title)) != nullptr; }, WAIT_MS)) {
+    if (!WaitUntil([&] { return (dialog = FindDialogOf(processId_, title)) != nullptr; },
+                   WAIT_MS)) {
         Fail("no dialog \"" + Narrow(title) + "\" appeared");
         return nullptr;
     }

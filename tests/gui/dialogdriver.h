@@ -1,4 +1,5 @@
-// Drives the system dialogs that a test's thread shows, from a helper thread.
+// Drives the system dialogs that a test's thread, or a program the test started, shows, from a
+// helper thread.
 //
 // The test thread creates a DialogDriver with a script and then calls the operation that shows
 // the dialog, which blocks it until the dialog closes. The script runs on the helper thread: it
@@ -20,7 +21,11 @@
 
 namespace rt::test {
 
-// The visible top-level window of this process with the dialog class and `title`, or null.
+// Waits until `done` holds, polling every 10 ms; false on time-out.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// The visible top-level window of the process with the dialog class and `title`, or null.
+HWND FindDialogOf(DWORD processId, const WCHAR* title);
+// The same for this process.
 HWND FindProcessDialog(const WCHAR* title);
 // The text of a dialog's control.
 std::wstring ControlText(HWND dialog, int control);
@@ -64,7 +69,8 @@ class DialogDriver {
   public:
     using Script = std::function<void(DialogDriver&)>;
 
-    explicit DialogDriver(Script script);
+    // The script drives the dialogs of the process `processId` (0: this process).
+    explicit DialogDriver(Script script, DWORD processId = 0);
     ~DialogDriver();
     DialogDriver(const DialogDriver&) = delete;
     DialogDriver& operator=(const DialogDriver&) = delete;
@@ -91,6 +97,7 @@ class DialogDriver {
     void Run(Script script);
     void CloseStrayDialogs();
 
+    DWORD processId_;
     std::atomic<bool> testThreadBack_{false};
     std::string failures_;
     std::thread helper_;
