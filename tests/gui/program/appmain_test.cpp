@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../dialogdriver.h"
+#include "../windows/windowtest.h"
 #include "support/support.h"
 
 namespace rt::test {
@@ -135,17 +136,6 @@ class Program {
     BOOL started_ = FALSE;
     HWND window_ = nullptr;
 };
-
-void PressKeys(std::vector<WORD> keys) {
-    std::vector<INPUT> inputs;
-    for (WORD key : keys) {
-        inputs.push_back({INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
-    }
-    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-        inputs.push_back({INPUT_KEYBOARD, {.ki = {*key, 0, KEYEVENTF_KEYUP, 0, 0}}});
-    }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
 
 // A left click at a screen point, through the system's input queue.
 void ClickAt(POINT point) {
