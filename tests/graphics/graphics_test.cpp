@@ -67,27 +67,10 @@ TEST(GdiObjectRegistries, NumbersReplaceAndFreeTheirObjects) {
     }
 }
 
-TEST(ImageCreate, GivesZeroPixelsOfItsSizeAndRefusesAnEmptyOne) {
-    auto handle = reinterpret_cast<HGDIOBJ>(ImageCreate(1, 4, 3));
-    ASSERT_NE(handle, nullptr);
-    auto* image = static_cast<ImageObject*>(RegistryLookup(ImageRegistry, 1));
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->width, 4);
-    EXPECT_EQ(image->height, 3);
-    EXPECT_EQ(image->depth, 32);
-    BITMAP bitmap = {};
-    GetObjectW(handle, sizeof(bitmap), &bitmap);
-    EXPECT_EQ(bitmap.bmWidth, 4);
-    EXPECT_EQ(bitmap.bmHeight, 3);
-    EXPECT_EQ(bitmap.bmBits, image->pixels);
-    for (int i = 0; i < 12; i++) {
-        EXPECT_EQ(image->pixels[i], 0u);
-    }
-
-    // A size below 1 gives nothing, and the number's old image is gone all the same.
+TEST(ImageCreate, RefusesAnEmptySizeAndFreesTheNumberAllTheSame) {
     const std::pair<int32_t, int32_t> emptySizes[] = {{0, 3}, {4, 0}, {-1, 5}};
     for (auto [width, height] : emptySizes) {
-        ImageCreate(1, 4, 3);
+        ASSERT_NE(ImageCreate(1, 4, 3), 0);
         EXPECT_EQ(ImageCreate(1, width, height), 0) << width << " x " << height;
         EXPECT_EQ(RegistryLookup(ImageRegistry, 1), nullptr) << width << " x " << height;
     }
@@ -167,35 +150,15 @@ TEST(VectorThreadFree, DeletesAnEndedThreadsPenAndBrush) {
     EXPECT_EQ(GetObjectType(brush), 0u) << "the ended thread's brush was not deleted";
 }
 
-TEST(ImageCodecTable, HoldsItsEntriesAndFindsExactTags) {
+TEST(ImageCodecTable, AFullTableTakesNoFurtherEntry) {
     ImageCodecTable table = {};
-    ASSERT_TRUE(ImageCodecAdd(&table, L"BMP"));
-    ASSERT_TRUE(ImageCodecAdd(&table, L"PNG"));
-    const std::pair<const WCHAR*, int> lookups[] = {{L"BMP", 0}, {L"PNG", 1},   {L"bmp", -1},
-                                                    {L"BM", -1}, {L"BMPX", -1}, {L"", -1}};
-    for (auto [tag, index] : lookups) {
-        const ImageCodec* found = ImageCodecFind(&table, tag);
-        EXPECT_EQ(found, index < 0 ? nullptr : &table.entries[index]);
+    for (int i = 0; i < IMAGE_CODECS_MAX; i++) {
+        EXPECT_TRUE(ImageCodecAdd(&table, L"BMP"));
     }
-    for (int i = 2; i < IMAGE_CODECS_MAX; i++) {
-        EXPECT_TRUE(ImageCodecAdd(&table, L"X"));
-    }
-    EXPECT_FALSE(ImageCodecAdd(&table, L"Y")) << "a full table took another entry";
+    EXPECT_FALSE(ImageCodecAdd(&table, L"PNG"));
     EXPECT_EQ(table.count, IMAGE_CODECS_MAX);
-    EXPECT_EQ(ImageCodecFind(&table, L"Y"), nullptr);
-
-    // The BMP codec adds one decoder and one encoder, both tagged "BMP".
-    ImageCodecTable decoders = ImageDecoders;
-    ImageCodecTable encoders = ImageEncoders;
-    ImageDecoders = {};
-    ImageEncoders = {};
-    BmpCodecLibraryStart();
-    EXPECT_EQ(ImageDecoders.count, 1);
-    EXPECT_EQ(ImageEncoders.count, 1);
-    EXPECT_NE(ImageCodecFind(&ImageDecoders, L"BMP"), nullptr);
-    EXPECT_NE(ImageCodecFind(&ImageEncoders, L"BMP"), nullptr);
-    ImageDecoders = decoders;
-    ImageEncoders = encoders;
+    EXPECT_EQ(ImageCodecFind(&table, L"PNG"), nullptr);
+    EXPECT_EQ(ImageCodecFind(&table, L"bmp"), nullptr) << "tags are compared exactly";
 }
 
 }  // namespace

@@ -57,16 +57,22 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     return true;
 }
 
-HWND FindDialogOf(DWORD processId, const WCHAR* title) {
-    // Every top-level window with the title is looked at: the program's dialog may share its
+HWND FindWindowOf(DWORD processId, const WCHAR* className, const WCHAR* title) {
+    // Every top-level window with the title is looked at: the process's window may share its
     // title with a window of another process.
-    for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", title); window != nullptr;
-         window = FindWindowExW(nullptr, window, L"#32770", title)) {
-        if (IsDialogOf(window, processId)) {
+    for (HWND window = FindWindowExW(nullptr, nullptr, className, title); window != nullptr;
+         window = FindWindowExW(nullptr, window, className, title)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == processId && IsWindowVisible(window)) {
             return window;
         }
     }
     return nullptr;
+}
+
+HWND FindDialogOf(DWORD processId, const WCHAR* title) {
+    return FindWindowOf(processId, L"#32770", title);
 }
 
 HWND FindProcessDialog(const WCHAR* title) {

@@ -23,7 +23,9 @@ namespace rt::test {
 
 // Waits until `done` holds, polling every 10 ms; false on time-out.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
-// The visible top-level window of the process with the dialog class and `title`, or null.
+// A visible top-level window of the process with the class (null: any) and `title`, or null.
+HWND FindWindowOf(DWORD processId, const WCHAR* className, const WCHAR* title);
+// The same with the dialog class.
 HWND FindDialogOf(DWORD processId, const WCHAR* title);
 // The same for this process.
 HWND FindProcessDialog(const WCHAR* title);

@@ -28,25 +28,6 @@ std::wstring ProgramPath() {
     return path[0] == L'\\' ? L"Z:" + path : path;
 }
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM search) {
-    auto* wanted = reinterpret_cast<WindowSearch*>(search);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    WCHAR title[64] = {};
-    GetWindowTextW(window, title, 64);
-    if (process == wanted->processId && IsWindowVisible(window) &&
-        wcscmp(title, L"File Encryption") == 0 && GetWindow(window, GW_OWNER) == nullptr) {
-        wanted->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // One run of the program in a folder of its own; terminated if it is still running at the end.
 class Program {
   public:
@@ -81,11 +62,10 @@ class Program {
         if (window_ == nullptr && started_) {
             WaitUntil(
                 [&] {
-                    WindowSearch search = {Id(), nullptr};
-                    EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
-                    return search.found != nullptr &&
-                           FindWindowExW(search.found, nullptr, L"Button", L"Decrypt File") &&
-                           (window_ = search.found) != nullptr;
+                    HWND found = FindWindowOf(Id(), nullptr, L"File Encryption");
+                    return found != nullptr &&
+                           FindWindowExW(found, nullptr, L"Button", L"Decrypt File") &&
+                           (window_ = found) != nullptr;
                 },
                 WAIT_MS);
         }

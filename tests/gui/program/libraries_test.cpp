@@ -70,17 +70,6 @@ TEST(LibrariesStart, AlphaBlendingBlendsWhenItsLibraryIsThere) {
     DeleteDC(targetDc);
     DeleteDC(sourceDc);
 
-    // The controls are drawn with visual styles only by common controls 6.0 or later.
-    DLLVERSIONINFO version = {};
-    version.cbSize = sizeof(version);
-    HRESULT(CALLBACK * getVersion)(DLLVERSIONINFO*) = nullptr;
-    if (HMODULE controls = GetModuleHandleW(L"comctl32.dll"); controls != nullptr) {
-        getVersion = reinterpret_cast<decltype(getVersion)>(
-            reinterpret_cast<void*>(GetProcAddress(controls, "DllGetVersion")));
-    }
-    if (getVersion != nullptr && SUCCEEDED(getVersion(&version)) && version.dwMajorVersion < 6) {
-        EXPECT_FALSE(VisualStylesInUse);
-    }
     app::LibrariesEnd();
 }
 
