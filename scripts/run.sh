@@ -8,6 +8,9 @@
 #
 # Usage: scripts/run.sh [TEXT-FILE]
 set -euo pipefail
+# The argument is taken relative to the caller's folder, before the script moves to the project's.
+input=$(realpath "${1:-$(dirname "$0")/../samples/sample.txt}")
+[ -f "$input" ] || { echo "run: no text file $input" >&2; exit 2; }
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
@@ -30,4 +33,4 @@ if [ -n "${DISPLAY:-}" ]; then
     exit $status
 fi
 
-exec scripts/show.sh "$exe" "${1:-samples/sample.txt}" build/windows/show
+exec scripts/show.sh "$exe" "$input" build/windows/show

@@ -24,11 +24,12 @@ x11_prefix_create "$build_dir"
 mkdir -p "$work"
 name=$(basename "$input")
 cp "$input" "$work/$name"
-rm -f "$work"/*-enc.* "$work/window.png"
+rm -f "$work"/*-enc "$work"/*-enc.* "$work/window.png"
 base=${name%.*}
 extension=${name##*.}
 [ "$extension" = "$name" ] && extension=""
-output="$work/$base-enc.$extension"
+# Windows drops the dot at the end of a name without extension.
+output="$work/$base-enc${extension:+.$extension}"
 
 xvfb_pid=""
 program_pid=""
