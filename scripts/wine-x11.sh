@@ -23,6 +23,11 @@ x11_prefix_create() {
     sed -i -e 's/^"Graphics"="null"/"Graphics"="x11"/' \
         -e "s/^\"Managed\"=\"[YN]\"/\"Managed\"=\"$X11_MANAGED\"/" "$X11_PREFIX/user.reg"
     grep -q '^"Graphics"="x11"' "$X11_PREFIX/user.reg"
+    # Wine here does not load the fonts of its own data folder, and the caption's buttons are
+    # glyphs of Marlett: without it the close box shows the letter "r". A font in the prefix's
+    # Fonts folder is loaded. Only the drawing prefixes get it, so the tests' text metrics stay.
+    local marlett=/usr/share/wine/fonts/marlett.ttf
+    [ ! -f "$marlett" ] || cp "$marlett" "$X11_PREFIX/drive_c/windows/Fonts/"
     touch "$X11_PREFIX/.x11-ready"
 }
 
