@@ -56,6 +56,9 @@ TEST(WindowOpen, StyleSizePositionAndActivationFollowTheFlags) {
         if (c.activated) {
             events.push_back({EVENT_WINDOW_ACTIVATED, 0, 0, 0});
         }
+        if (c.style & WS_VISIBLE) {
+            events.push_back({EVENT_REPAINT, 0, 0, 0});  // shown: the background is erased
+        }
         ExpectEvents(c.name, events);
     }
 }
