@@ -67,19 +67,6 @@ TEST(WindowProc, MessagesBecomeTheseEvents) {
         {"minimise",
          [](HWND w, HWND) { ShowWindow(w, SW_MINIMIZE); },
          {{EVENT_WINDOW_MOVED, 0, 0, 0}, {EVENT_WINDOW_MINIMIZED, 0, 0, 0}}},
-        {"clicks",
-         [](HWND w, HWND) {
-             SendMessageW(w, WM_LBUTTONUP, 0, 0);
-             SendMessageW(w, WM_LBUTTONDBLCLK, 0, 0);
-             SendMessageW(w, WM_RBUTTONUP, 0, 0);
-             SendMessageW(w, WM_TIMER, 9, 0);
-             SendMessageW(w, WM_COMMAND, MAKEWPARAM(77, 1), 0);
-         },
-         {{EVENT_LEFT_CLICK, 0, 0, 0},
-          {EVENT_LEFT_DOUBLE_CLICK, 0, 0, 0},
-          {EVENT_RIGHT_CLICK, 0, 0, 0},
-          {EVENT_TIMER, 9, 0, 0},
-          {EVENT_MENU, 77, 0, 0}}},
     };
     for (const Scenario& s : scenarios) {
         DispatchPending();
