@@ -43,6 +43,16 @@ LRESULT CALLBACK ClickWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A click on the control whose notification queues the gadget's event and then frees the gadget,
+// the way an event callback may end the gadget that raised its event.
+void FreedByItsOwnClick(ObjectId id, HWND control) {
+    onClick = [id] {
+        EventQueueAdd(EVENT_GADGET, id, 0, 0);
+        GadgetFree(id);
+    };
+    SendMessageW(control, BM_CLICK, 0, 0);
+}
+
 class Gadget : public testing::Test {
   protected:
     void SetUp() override {
@@ -87,22 +97,8 @@ TEST_F(Gadget, EveryWayOfEndingAGadgetCleansUpOnlyThatGadget) {
         {"GadgetFree", 4, [](ObjectId id, HWND) { GadgetFree(id); }},
         {"DestroyWindow, dynamic", DYNAMIC_ID,
          [](ObjectId, HWND control) { DestroyWindow(control); }},
-        {"freed by its own click", 5,
-         [](ObjectId id, HWND control) {
-             onClick = [id] {
-                 EventQueueAdd(EVENT_GADGET, id, 0, 0);
-                 GadgetFree(id);
-             };
-             SendMessageW(control, BM_CLICK, 0, 0);
-         }},
-        {"freed by its own click, dynamic", DYNAMIC_ID,
-         [](ObjectId id, HWND control) {
-             onClick = [id] {
-                 EventQueueAdd(EVENT_GADGET, id, 0, 0);
-                 GadgetFree(id);
-             };
-             SendMessageW(control, BM_CLICK, 0, 0);
-         }},
+        {"freed by its own click", 5, FreedByItsOwnClick},
+        {"freed by its own click, dynamic", DYNAMIC_ID, FreedByItsOwnClick},
     };
     ASSERT_NE(ButtonCreate(9, 0, 0, 50, 20, L"Bystander"), 0);
     for (const Case& c : cases) {
