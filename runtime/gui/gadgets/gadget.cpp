@@ -86,8 +86,9 @@ int64_t GadgetRegister(ObjectId number, GadgetRecord* record, HWND control,
     record->window = control;
     record->kind = kind;
     ObjectId id = number == DYNAMIC_ID ? reinterpret_cast<ObjectId>(record) : number;
-    // The record is complete before the procedure is replaced: from then on every message of the
-    // control goes through GadgetWindowProc, which forwards it to the procedure kept here.
+    // From here on every message of the control goes through GadgetWindowProc, which forwards it
+    // to the procedure kept here. Until the identifier is set just below, it takes the control for
+    // an unregistered one, so the record is never used before the procedure is stored in it.
     record->previousProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetWindowProc)));
     SetWindowLongPtrW(control, GWLP_ID, id);

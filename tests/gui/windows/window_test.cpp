@@ -56,6 +56,9 @@ TEST(WindowOpen, StyleSizePositionAndActivationFollowTheFlags) {
         if (c.activated) {
             events.push_back({EVENT_WINDOW_ACTIVATED, 0, 0, 0});
         }
+        if (c.style & WS_VISIBLE) {
+            events.push_back({EVENT_REPAINT, 0, 0, 0});  // shown: the background is erased
+        }
         ExpectEvents(c.name, events);
     }
 }
@@ -129,6 +132,41 @@ TEST(WindowClose, FromTheWindowsOwnCallbacks) {
         EXPECT_EQ(RegistryLookup(WindowRegistry, 6), nullptr) << c.name;
         ExpectEvents(c.name, {});
         WindowClose(6);
+    }
+}
+
+void ReopenWindowSix() {
+    WindowOpen(6, 0, 0, 50, 50, nullptr, WINDOW_INVISIBLE | WINDOW_NO_GADGET_LIST);
+}
+
+// The destruction deactivates the window, and a binding for every window runs (or a modal loop
+// dispatches) while WindowClose is still at work: a second close must find nothing to free, and a
+// window reopened under the number must keep its record.
+TEST(WindowClose, WhileTheWindowIsBeingDestroyed) {
+    struct Case {
+        const char* name;
+        BindingCallback callback;
+        bool reopened;
+    };
+    const Case cases[] = {{"closed again", CloseWindowSix, false},
+                          {"reopened", ReopenWindowSix, true}};
+    for (const Case& c : cases) {
+        ASSERT_NE(WindowOpen(6, 0, 0, 200, 100, nullptr, 0xC80000 | WINDOW_NO_GADGET_LIST), 0);
+        HWND old = static_cast<WindowObject*>(RegistryLookup(WindowRegistry, 6))->handle;
+        ASSERT_EQ(GetActiveWindow(), old);
+        ASSERT_EQ(EventBind(EVENT_WINDOW_DEACTIVATED, -1, -1, -1, c.callback), 1);
+        WindowClose(6);
+        EventUnbind(EVENT_WINDOW_DEACTIVATED, -1, -1, -1, c.callback);
+        EXPECT_FALSE(IsWindow(old)) << c.name;
+        auto* record = static_cast<WindowObject*>(RegistryLookup(WindowRegistry, 6));
+        ASSERT_EQ(record != nullptr, c.reopened) << c.name;
+        if (record != nullptr) {
+            EXPECT_TRUE(IsWindow(record->handle)) << c.name;
+            EXPECT_EQ(WindowNumberFromHandle(record->handle), 6) << c.name;
+            EXPECT_NE(record->acceleratorTable, nullptr) << c.name;
+        }
+        WindowClose(6);
+        ExpectEvents(c.name, {});
     }
 }
 
