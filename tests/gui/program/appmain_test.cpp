@@ -130,8 +130,6 @@ void ClickAt(POINT point) {
 POINT CloseBox(HWND window) {
     RECT frame;
     GetWindowRect(window, &frame);
-    RECT client;
-    GetClientRect(window, &client);
     POINT clientOrigin = {0, 0};
     ClientToScreen(window, &clientOrigin);
     int32_t row = (frame.top + clientOrigin.y) / 2;
