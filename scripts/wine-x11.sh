@@ -11,7 +11,7 @@ x11_prefix_create() {
     [ -f "$X11_PREFIX/.x11-ready" ] && return 0
     (
         export WINE_TEST_PREFIX="$build_dir/wine/prefix"
-        . "$build_dir/../../cmake/wine-env.sh"
+        . "$(dirname "${BASH_SOURCE[0]}")/../cmake/wine-env.sh"
         mkdir -p "$(dirname "$WINEPREFIX")"
         (
             flock 9
