@@ -19,7 +19,11 @@ here=$(dirname "$(realpath "$0")")
 WAIT_S=${SHOW_WAIT_S:-60}
 export X11_PREFIX="$build_dir/wine/x11-prefix" X11_MANAGED=N
 . "$here/wine-x11.sh"
-x11_prefix_create "$build_dir"
+# One show at a time per prefix: the clean-up stops the prefix's server, and with it any other
+# show's program. The lock is held by this script's descriptor 8 until it exits.
+exec 8>"$X11_PREFIX.show-lock"
+flock 8
+x11_prefix_create "$build_dir" 8>&-
 
 mkdir -p "$work"
 name=$(basename "$input")
@@ -65,7 +69,7 @@ wait_for() {
 # The X server picks a free display number and writes it to the descriptor it is given.
 display_file="$work/.display"
 rm -f "$display_file"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 8>&- &
 xvfb_pid=$!
 wait_for "the X server" test -s "$display_file"
 export DISPLAY=":$(head -n 1 "$display_file")"
@@ -74,7 +78,7 @@ rm -f "$display_file"
 x11_prefix_use
 cd "$work"
 # Wine's server is started by the first program, detached from this script's pipes.
-wine "$exe" </dev/null >/dev/null 2>&1 &
+wine "$exe" </dev/null >/dev/null 2>&1 8>&- &
 program_pid=$!
 
 # Finds the visible window whose title is exactly $1; prints its X id.
