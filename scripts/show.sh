@@ -21,6 +21,7 @@ export X11_PREFIX="$build_dir/wine/x11-prefix" X11_MANAGED=N
 . "$here/wine-x11.sh"
 # One show at a time per prefix: the clean-up stops the prefix's server, and with it any other
 # show's program. The lock is held by this script's descriptor 8 until it exits.
+mkdir -p "$(dirname "$X11_PREFIX")"
 exec 8>"$X11_PREFIX.show-lock"
 flock 8
 x11_prefix_create "$build_dir" 8>&-
