@@ -17,6 +17,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <objbase.h>
+#include <winternl.h>
 
 // A UTF-16 literal of the runtime's code unit type.
 #define RT_TEXT(s) L##s
@@ -36,6 +37,21 @@
 #include "posix/widestring.h"
 
 #define RT_TEXT(s) u##s
+#endif
+
+#ifdef _WIN32
+// What TlsGetValue returns for the calling thread, read without the call and without clearing the
+// thread's last-error code: the per-thread records are reached on almost every string operation.
+// Windows keeps the first 64 slots in the thread's environment block.
+inline LPVOID TlsSlotValue(DWORD index) {
+    if (index < TLS_MINIMUM_AVAILABLE) {
+        return reinterpret_cast<TEB*>(NtCurrentTeb())->TlsSlots[index];
+    }
+    DWORD lastError = GetLastError();
+    LPVOID value = TlsGetValue(index);
+    SetLastError(lastError);
+    return value;
+}
 #endif
 
 // True in the builds that carry the allocation-failure test hook.

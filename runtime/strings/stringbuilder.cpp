@@ -24,17 +24,10 @@ constexpr int64_t SPARE_BYTES = 10;  // allocated beyond the capacity
 
 DWORD builderSlot = NOT_STARTED;
 
+// The slot is read without TlsGetValue, which would clear the thread's last-error code: Mark and
+// Rewind sit between a failing call and the caller's GetLastError.
 StringBuilderRecord* Record() {
-    return static_cast<StringBuilderRecord*>(TlsGetValue(builderSlot));
-}
-
-// TlsGetValue resets the thread's last-error code; Mark and Rewind sit between a failing call and
-// the caller's GetLastError, so they keep it.
-StringBuilderRecord* RecordKeepingLastError() {
-    DWORD lastError = GetLastError();
-    StringBuilderRecord* record = Record();
-    SetLastError(lastError);
-    return record;
+    return static_cast<StringBuilderRecord*>(TlsSlotValue(builderSlot));
 }
 
 StringBuilderRecord* NewRecord() {
@@ -95,11 +88,11 @@ void StringBuilderThreadEnd(void* record) {
 }
 
 int32_t StringBuilderMark() {
-    return static_cast<int32_t>(RecordKeepingLastError()->position);
+    return static_cast<int32_t>(Record()->position);
 }
 
 void StringBuilderRewind(int32_t mark) {
-    RecordKeepingLastError()->position = mark;
+    Record()->position = mark;
 }
 
 WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
