@@ -45,7 +45,14 @@
 // Windows keeps the first 64 slots in the thread's environment block.
 inline LPVOID TlsSlotValue(DWORD index) {
     if (index < TLS_MINIMUM_AVAILABLE) {
-        return reinterpret_cast<TEB*>(NtCurrentTeb())->TlsSlots[index];
+        // GS addresses the block; read through it directly, since NtCurrentTeb's own read of
+        // GS:[0x30] trips the compiler's array-bounds check.
+        static_assert(offsetof(TEB, TlsSlots) == 0x1480);
+        LPVOID value;
+        __asm__ volatile("movq %%gs:(%1), %0"
+                         : "=r"(value)
+                         : "r"(offsetof(TEB, TlsSlots) + index * sizeof(LPVOID)));
+        return value;
     }
     DWORD lastError = GetLastError();
     LPVOID value = TlsGetValue(index);
