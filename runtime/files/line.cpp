@@ -244,8 +244,15 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
     }
     const uint8_t* next = file->buffer + file->fill - file->count;
     auto available = static_cast<size_t>(file->count);
+    const auto* bytes = reinterpret_cast<const char*>(next);
     bool utf8 = encoding == Encoding::Utf8;
-    size_t run = OrdinaryRun(next, available, true, utf8);
+    // 8-bit text is widened into the builder while the line's end is sought, where the builder
+    // has room for all the bytes waiting without growing; it is reserved once the line is known.
+    WCHAR* room = utf8 ? nullptr : StringBuilderRoom(file->count, position);
+    bool widened = false;
+    size_t run = room != nullptr
+                     ? static_cast<size_t>(AnsiLineWiden(bytes, file->count, room, &widened))
+                     : OrdinaryRun(next, available, true, utf8);
     if (run == available || (maxLength >= 0 && static_cast<size_t>(maxLength) <= run)) {
         return nullptr;
     }
@@ -260,9 +267,14 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
     } else if (next[run] != LF && next[run] != 0) {
         return nullptr;
     }
-    const auto* bytes = reinterpret_cast<const char*>(next);
-    WCHAR* line = utf8 ? Utf8BytesToUtf16Result(bytes, static_cast<int64_t>(run), position)
-                       : AnsiBytesToUtf16Result(bytes, static_cast<int64_t>(run), position);
+    WCHAR* line;
+    if (widened) {
+        line = StringBuilderReserve(static_cast<int64_t>(run), position);
+        line[run] = 0;
+    } else {
+        line = utf8 ? Utf8BytesToUtf16Result(bytes, static_cast<int64_t>(run), position)
+                    : AnsiBytesToUtf16Result(bytes, static_cast<int64_t>(run), position);
+    }
     file->count -= static_cast<int32_t>(consumed);
     return line;
 }

@@ -10,6 +10,10 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+// Narrowing reads whole aligned blocks around a string's end, which AddressSanitizer would report.
+#if !defined(__SANITIZE_ADDRESS__)
+#define RT_NARROW_VECTOR 1
+#endif
 #endif
 
 namespace rt {
@@ -49,18 +53,23 @@ bool IsDirect(uint32_t value, Direct direct) {
 }
 
 #if defined(__SSE2__)
-// Whether the sixteen bytes of `block` are all direct.
-inline bool DirectBytes(__m128i block, Direct direct) {
+// One bit per byte of `block` that is not direct.
+inline unsigned OtherBytes(__m128i block, Direct direct) {
     __m128i other =
         direct == Direct::Ascii
             ? block
             : _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xE0))),
                              _mm_set1_epi8(static_cast<char>(0x80)));
-    return _mm_movemask_epi8(other) == 0;
+    return static_cast<unsigned>(_mm_movemask_epi8(other));
 }
 
-// Whether the eight units of `block` are all direct.
-inline bool DirectUnits(__m128i block, Direct direct) {
+// Whether the sixteen bytes of `block` are all direct.
+inline bool DirectBytes(__m128i block, Direct direct) {
+    return OtherBytes(block, direct) == 0;
+}
+
+// Two bits per unit of `block` that is not direct.
+inline unsigned OtherUnits(__m128i block, Direct direct) {
     __m128i other;
     if (direct == Direct::Ascii) {
         other = _mm_and_si128(block, _mm_set1_epi16(static_cast<short>(0xFF80)));
@@ -70,7 +79,28 @@ inline bool DirectUnits(__m128i block, Direct direct) {
             _mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(0x00E0)), _mm_set1_epi16(0x0080));
         other = _mm_or_si128(wide, c1);
     }
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(other, _mm_setzero_si128())) == 0xFFFF;
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(other, _mm_setzero_si128()))) &
+           0xFFFF;
+}
+
+// Whether the eight units of `block` are all direct.
+inline bool DirectUnits(__m128i block, Direct direct) {
+    return OtherUnits(block, direct) == 0;
+}
+
+// One bit per byte of `block` that ends a line's run: a zero, CR or LF.
+inline unsigned LineStops(__m128i block) {
+    __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_setzero_si128()),
+                                 _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(10)),
+                                              _mm_cmpeq_epi8(block, _mm_set1_epi8(13))));
+    return static_cast<unsigned>(_mm_movemask_epi8(stops));
+}
+
+inline void WidenBlock(__m128i block, WCHAR* units) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(units),
+                     _mm_unpacklo_epi8(block, _mm_setzero_si128()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(units + 8),
+                     _mm_unpackhi_epi8(block, _mm_setzero_si128()));
 }
 
 inline bool Widen16(const unsigned char* bytes, WCHAR* units, Direct direct) {
@@ -78,10 +108,7 @@ inline bool Widen16(const unsigned char* bytes, WCHAR* units, Direct direct) {
     if (!DirectBytes(block, direct)) {
         return false;
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(units),
-                     _mm_unpacklo_epi8(block, _mm_setzero_si128()));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(units + 8),
-                     _mm_unpackhi_epi8(block, _mm_setzero_si128()));
+    WidenBlock(block, units);
     return true;
 }
 
@@ -140,6 +167,44 @@ bool NarrowDirect(const WCHAR* units, int64_t count, char* bytes, Direct direct)
         bytes[i] = static_cast<char>(units[i]);
     }
     return true;
+}
+
+// The run of a line, scanned and widened sixteen bytes at a time where there are sixteen; the last
+// block overlaps the one before it, whose bytes are known to hold no stop.
+int64_t WidenLine(const unsigned char* bytes, int64_t count, WCHAR* units, Direct direct,
+                  bool* clean) {
+    int64_t i = 0;
+#if defined(__SSE2__)
+    if (count >= 16) {
+        for (;; i += 16) {
+            if (i + 16 > count) {
+                i = count - 16;
+            }
+            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            unsigned stops = LineStops(block);
+            unsigned others = direct != Direct::None ? OtherBytes(block, direct) : ~0u;
+            WidenBlock(block, units + i);
+            if (stops != 0) {
+                unsigned before = (stops & -stops) - 1;  // the bytes ahead of the first stop
+                *clean = *clean && (others & before) == 0;
+                return i + __builtin_ctz(stops);
+            }
+            *clean = *clean && others == 0;
+            if (i + 16 == count) {
+                return count;
+            }
+        }
+    }
+#endif
+    for (; i < count; ++i) {
+        unsigned char byte = bytes[i];
+        if (byte == 0 || byte == 10 || byte == 13) {
+            break;
+        }
+        *clean = *clean && IsDirect(byte, direct);
+        units[i] = byte;
+    }
+    return i;
 }
 
 // Delivers the empty string at `position`.
@@ -241,6 +306,51 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
     int written = WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), destination,
                                       static_cast<int>(capacity), nullptr, nullptr);
     return written > 0 ? written : -1;
+}
+
+int64_t AnsiLineWiden(const char* bytes, int64_t count, WCHAR* units, bool* direct) {
+    Direct set = DirectSet(CP_ACP);
+    *direct = set != Direct::None;
+    return WidenLine(reinterpret_cast<const unsigned char*>(bytes), count, units, set, direct);
+}
+
+int64_t Utf16ToMultiByteDirect(UINT codePage, const WCHAR* text, char* destination,
+                               int64_t capacity) {
+    Direct direct = DirectSet(codePage);
+    if (direct == Direct::None) {
+        return 0;
+    }
+    int64_t i = 0;
+#if RT_NARROW_VECTOR
+    // Unit by unit up to a 16-byte boundary; from there eight units at a time in whole aligned
+    // blocks, which never reach into a page the string does not touch.
+    if ((reinterpret_cast<uintptr_t>(text) & 1) == 0) {
+        for (; (reinterpret_cast<uintptr_t>(text + i) & 15) != 0 && i < capacity; ++i) {
+            if (text[i] == 0 || !IsDirect(text[i], direct)) {
+                return i;
+            }
+            destination[i] = static_cast<char>(text[i]);
+        }
+        for (; i + 8 <= capacity; i += 8) {
+            __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text + i));
+            unsigned ends = OtherUnits(block, direct) |
+                            static_cast<unsigned>(
+                                _mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(destination + i),
+                             _mm_packus_epi16(block, block));
+            if (ends != 0) {
+                return i + __builtin_ctz(ends) / 2;
+            }
+        }
+    }
+#endif
+    for (; i < capacity; ++i) {
+        if (text[i] == 0 || !IsDirect(text[i], direct)) {
+            return i;
+        }
+        destination[i] = static_cast<char>(text[i]);
+    }
+    return i;
 }
 
 char* Utf16ToUtf8Alloc(const WCHAR* text) {

@@ -117,6 +117,17 @@ WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
     return reinterpret_cast<WCHAR*>(Bytes(record) + position);
 }
 
+WCHAR* StringBuilderRoom(int64_t units, int32_t position) {
+    StringBuilderRecord* record = Record();
+    if (units < 0 || record->position + 2 * units >= record->capacity - 4) {
+        return nullptr;
+    }
+    if (position == -1) {
+        position = static_cast<int32_t>(record->position);
+    }
+    return reinterpret_cast<WCHAR*>(Bytes(record) + position);
+}
+
 void StringBuilderUnreserve(int64_t units) {
     Record()->position -= 2 * units;
 }
