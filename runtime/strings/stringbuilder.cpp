@@ -178,15 +178,11 @@ void StringAssign(WCHAR** variable, int32_t mark) {
     StringBuilderRecord* record = Record();
     int64_t length = record->position - mark;
     auto bytes = static_cast<SIZE_T>(length + SPARE_BYTES);
-    // A variable's block only grows, like the builder: a variable reassigned for every line of a
-    // file keeps the block of its longest line instead of going to the heap for each one. A text
-    // no longer than the one the block holds fits without asking the heap for the block's size.
-    void* block = *variable;
-    if (block == nullptr) {
-        block = HeapAlloc(StringHeap, 0, bytes);
-    } else if (StringLength(*variable) < length / 2 && HeapSize(StringHeap, 0, block) < bytes) {
-        block = HeapReAlloc(StringHeap, 0, block, bytes);
-    }
+    // The block always takes the new text's size, so that a variable that once held a long text
+    // does not keep its room; the heap reallocates a block within its room in place, which is
+    // what a variable reassigned for every line of a file meets.
+    void* block = *variable == nullptr ? HeapAlloc(StringHeap, 0, bytes)
+                                       : HeapReAlloc(StringHeap, 0, *variable, bytes);
     if (block == nullptr) {
         StringHeapExhausted();
     }
