@@ -37,15 +37,11 @@ int ByteLength(const char* source) {
 // result is the system's own. Every line a file copy reads and writes comes this way.
 enum class Direct { None, Ascii, Latin1 };
 
-Direct DirectSet(UINT codePage) {
-    if (codePage == CP_UTF8) {
-        return Direct::Ascii;
-    }
-    if (codePage == CP_ACP) {
-        static const UINT active = GetACP();
-        return active == 1252 ? Direct::Latin1 : Direct::None;
-    }
-    return Direct::None;
+// The active code page does not change while the process runs: asked once, at start-up.
+const Direct activeDirect = GetACP() == 1252 ? Direct::Latin1 : Direct::None;
+
+inline Direct DirectSet(UINT codePage) {
+    return codePage == CP_UTF8 ? Direct::Ascii : codePage == CP_ACP ? activeDirect : Direct::None;
 }
 
 bool IsDirect(uint32_t value, Direct direct) {
