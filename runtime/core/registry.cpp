@@ -247,6 +247,10 @@ void* CreateNumbered(ObjectRegistry* registry, ObjectId id) {
         // RegistryFree zero-fills the record, which is then handed out again.
         if (registry->freeRoutine != nullptr) {
             registry->freeRoutine(id);
+            // The free routine may leave the record as it was: its object could not be closed (a
+            // window of another thread), or it is closed later than the call returns. The caller
+            // is promised a zero-filled record all the same.
+            std::memset(record, 0, registry->recordSize);
         }
         return record;
     }

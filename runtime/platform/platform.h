@@ -12,11 +12,13 @@
 #ifdef _WIN32
 #include <wchar.h>
 #include <windows.h>
-// After <windows.h>, which they build on: the common controls, the common dialogs and COM start-up,
-// used by the Windows-only GUI libraries.
+// After <windows.h>, which they build on: the common controls, the common dialogs, COM start-up and
+// drag and drop, used by the Windows-only GUI libraries; the thread environment block's layout,
+// for the slot read below.
 #include <commctrl.h>
 #include <commdlg.h>
 #include <objbase.h>
+#include <ole2.h>
 #include <winternl.h>
 
 // A UTF-16 literal of the runtime's code unit type.

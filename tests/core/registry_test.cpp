@@ -69,6 +69,18 @@ TEST_F(Registry, ReusingANumberReleasesTheOldObjectAndReturnsTheSameRecord) {
     EXPECT_EQ(second->payload, 0u);
 }
 
+TEST(RegistryCreate, ReusedNumberIsZeroFilledEvenWhenTheFreeRoutineCouldNotCloseIt) {
+    // A library whose objects can fail to close (a window of another thread) leaves them live.
+    ObjectRegistry* stubborn = RegistryNew(sizeof(TestRecord), 16, [](ObjectId) {});
+    auto* first = static_cast<TestRecord*>(RegistryCreate(stubborn, 3));
+    first->handle = 0x1003;
+    first->payload = 3;
+    auto* second = static_cast<TestRecord*>(RegistryCreate(stubborn, 3));
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(second->handle, 0u);
+    EXPECT_EQ(second->payload, 0u);
+}
+
 TEST_F(Registry, FreedNumberLooksUpAsNothingAndIsRecreatedInTheSameZeroedBlock) {
     TestRecord* record = Create(5, 9);
     EXPECT_EQ(RegistryLookup(registry, 5), record);

@@ -84,6 +84,7 @@ void GadgetThreadFree(void* section);
 // (its record's address) for DYNAMIC_ID; 0 on failure, with any older gadget of the number kept.
 int64_t ButtonCreate(ObjectId number, int32_t x, int32_t y, int32_t width, int32_t height,
                      const WCHAR* text);
+// `flags` are window style bits added as they stand.
 int64_t ButtonCreateEx(ObjectId number, int32_t x, int32_t y, int32_t width, int32_t height,
                        const WCHAR* text, uint32_t flags);
 // The registration step of every gadget kind; returns what the create operation returns.
@@ -98,7 +99,9 @@ void ButtonRequiredSize(GadgetRecord* gadget, int32_t* width, int32_t* height);
 LRESULT CALLBACK GadgetWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK GadgetListWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Makes the window's gadget list current and returns the window whose list was current before;
-// null only returns the current gadget-list window.
+// null only returns the current gadget-list window. When a window's first list cannot be allocated,
+// the previous list stays saved with its window and no list is current, so that creations fail
+// rather than land in the window the caller left.
 HWND GadgetListUse(HWND window);
 // The runtime window that holds a control (or the top of its parent chain).
 HWND GadgetTopWindow(HWND control);

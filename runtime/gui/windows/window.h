@@ -38,7 +38,7 @@ struct WindowObject {
     int32_t acceleratorCount;
     int32_t minMaxState;  // 1 while minimised or maximised
     int32_t ready;        // 1 once WindowOpen has finished
-    uint8_t unused[44];
+    uint8_t unused[52];
 };
 static_assert(sizeof(WindowObject) == 88);
 

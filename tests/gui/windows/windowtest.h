@@ -1,0 +1,72 @@
+// Helpers of the window library's tests: windows owned by holders, messages dispatched past the
+// event wait, and keys pressed through the system's input queue (the event tables are in
+// eventtest.h). Everything runs on the test thread, which owns the windows.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "eventtest.h"
+#include "runtime/gui/gadgets/gadgets.h"
+#include "runtime/gui/windows/window.h"
+
+namespace rt::test {
+
+// A window open for the holder's scope; number DYNAMIC_ID opens a dynamic window.
+class WindowHolder {
+  public:
+    WindowHolder(ObjectId number, uint32_t flags, int32_t x = 0, int32_t y = 0)
+        : result_(WindowOpen(number, x, y, 250, 80, L"File Encryption", flags)),
+          number_(number == DYNAMIC_ID ? result_ : number) {}
+    ~WindowHolder() { WindowClose(number_); }
+    WindowHolder(const WindowHolder&) = delete;
+    WindowHolder& operator=(const WindowHolder&) = delete;
+
+    int64_t Result() const { return result_; }
+    ObjectId Number() const { return number_; }
+    HWND Handle() const {
+        auto* record = static_cast<WindowObject*>(RegistryLookup(WindowRegistry, number_));
+        return record != nullptr ? record->handle : nullptr;
+    }
+
+  private:
+    int64_t result_;
+    ObjectId number_;
+};
+
+// Dispatches every pending message without the event wait, so that the queue keeps its events.
+inline void DispatchPending() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Presses the keys in order and releases them in reverse, through the system's input queue.
+inline void PressKeys(std::vector<WORD> keys) {
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        inputs.push_back({INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+    }
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        inputs.push_back({INPUT_KEYBOARD, {.ki = {*key, 0, KEYEVENTF_KEYUP, 0, 0}}});
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// What successive EventWait(0) calls return until one returns 0 (at most 200 calls).
+inline std::vector<int64_t> WaitResults() {
+    std::vector<int64_t> results;
+    for (int call = 0; call < 200; ++call) {
+        int64_t result = EventWait(0);
+        if (result == 0) {
+            break;
+        }
+        results.push_back(result);
+    }
+    return results;
+}
+
+}  // namespace rt::test
