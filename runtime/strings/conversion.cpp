@@ -165,12 +165,60 @@ bool NarrowDirect(const WCHAR* units, int64_t count, char* bytes, Direct direct)
     return true;
 }
 
+#if defined(__SSE2__)
+// Where the processor has them, 32-byte vectors take twice as much at a time; chosen once.
+bool HasWideVectors() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+const bool wideVectors = HasWideVectors();
+
+// WidenLine below for at least 32 bytes, 32 at a time.
+__attribute__((target("avx2"))) int64_t WidenLineWide(const unsigned char* bytes, int64_t count,
+                                                      WCHAR* units, Direct direct, bool* clean) {
+    for (int64_t i = 0;; i += 32) {
+        if (i + 32 > count) {
+            i = count - 32;
+        }
+        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
+        __m256i stops =
+            _mm256_or_si256(_mm256_cmpeq_epi8(block, _mm256_setzero_si256()),
+                            _mm256_or_si256(_mm256_cmpeq_epi8(block, _mm256_set1_epi8(10)),
+                                            _mm256_cmpeq_epi8(block, _mm256_set1_epi8(13))));
+        auto stopBits = static_cast<unsigned>(_mm256_movemask_epi8(stops));
+        unsigned others =
+            direct == Direct::None ? ~0u
+            : direct == Direct::Ascii
+                ? static_cast<unsigned>(_mm256_movemask_epi8(block))
+                : static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+                      _mm256_and_si256(block, _mm256_set1_epi8(static_cast<char>(0xE0))),
+                      _mm256_set1_epi8(static_cast<char>(0x80)))));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + i),
+                            _mm256_cvtepu8_epi16(_mm256_castsi256_si128(block)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + i + 16),
+                            _mm256_cvtepu8_epi16(_mm256_extracti128_si256(block, 1)));
+        if (stopBits != 0) {
+            unsigned before = (stopBits & -stopBits) - 1;
+            *clean = *clean && (others & before) == 0;
+            return i + __builtin_ctz(stopBits);
+        }
+        *clean = *clean && others == 0;
+        if (i + 32 == count) {
+            return count;
+        }
+    }
+}
+#endif
+
 // The run of a line, scanned and widened sixteen bytes at a time where there are sixteen; the last
 // block overlaps the one before it, whose bytes are known to hold no stop.
 int64_t WidenLine(const unsigned char* bytes, int64_t count, WCHAR* units, Direct direct,
                   bool* clean) {
     int64_t i = 0;
 #if defined(__SSE2__)
+    if (count >= 32 && wideVectors) {
+        return WidenLineWide(bytes, count, units, direct, clean);
+    }
     if (count >= 16) {
         for (;; i += 16) {
             if (i + 16 > count) {
@@ -305,12 +353,6 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
 }
 
 #if RT_NARROW_VECTOR
-// Where the processor has them, 32-byte vectors narrow sixteen units at a time; chosen once.
-bool HasWideVectors() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-const bool wideVectors = HasWideVectors();
 
 // Narrows whole aligned 32-byte blocks from text[*at] on, which is 32-byte aligned, while sixteen
 // units fit in the room: the index of the first end (a zero or a unit that is not direct) once a
