@@ -68,17 +68,38 @@ void StringLibraryEnd() {
     builderSlot = NOT_STARTED;
 }
 
-void StringBuilderEnsure() {
+namespace {
+
+// The calling thread has no record yet (nor the library, perhaps). Out of line: the check in
+// StringBuilderEnsure, made on entry of every string routine, then saves no registers for it.
+[[gnu::noinline]] void EnsureRecord() {
     StringBuilderRecord* record;
     if (builderSlot == NOT_STARTED) {
         StringLibraryStart();
         record = Record();
-    } else if (Record() != nullptr) {
-        return;
     } else {
         record = NewRecord();
     }
     ThreadExitRegister(StringBuilderThreadEnd, record);
+}
+
+// Grows the buffer so that it holds `end` bytes and some room after them.
+[[gnu::noinline]] void GrowBuffer(StringBuilderRecord* record, int64_t end) {
+    int64_t capacity = end + GROWTH;
+    void* buffer = HeapReAlloc(StringHeap, 0, record->buffer, capacity + SPARE_BYTES);
+    if (buffer == nullptr) {
+        StringHeapExhausted();
+    }
+    record->buffer = static_cast<WCHAR*>(buffer);
+    record->capacity = capacity;
+}
+
+}  // namespace
+
+void StringBuilderEnsure() {
+    if (builderSlot == NOT_STARTED || Record() == nullptr) {
+        EnsureRecord();
+    }
 }
 
 void StringBuilderThreadEnd(void* record) {
@@ -105,13 +126,7 @@ WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
         StringHeapExhausted();  // positions are 32-bit: a longer text cannot be addressed
     }
     if (end >= record->capacity - 4) {
-        int64_t capacity = end + GROWTH;
-        void* buffer = HeapReAlloc(StringHeap, 0, record->buffer, capacity + SPARE_BYTES);
-        if (buffer == nullptr) {
-            StringHeapExhausted();
-        }
-        record->buffer = static_cast<WCHAR*>(buffer);
-        record->capacity = capacity;
+        GrowBuffer(record, end);
     }
     record->position = position + 2 * units;
     return reinterpret_cast<WCHAR*>(Bytes(record) + position);
