@@ -6,6 +6,8 @@
 // same pass, eight units at a time, or sixteen where the processor has 32-byte vectors.
 #include "app.h"
 
+#include <cstring>
+
 #if defined(__SSE2__) && !defined(__SANITIZE_ADDRESS__)
 #include <immintrin.h>
 #define RT_ROT47_VECTOR 1
@@ -81,10 +83,31 @@ int64_t Rot47InPlace(WCHAR* text) {
                 text = Rot47Wide(text);  // then the block with the zero, eight units at a time
             }
             __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())) != 0) {
-                break;
+            auto zeros = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())));
+            __m128i rotated = Rot47Block(block);
+            if (zeros == 0) {
+                _mm_store_si128(reinterpret_cast<__m128i*>(text), rotated);
+                continue;
             }
-            _mm_store_si128(reinterpret_cast<__m128i*>(text), Rot47Block(block));
+            // The units before the zero leave the register in pieces of four, two and one; the
+            // units after it are not the string's and are not written.
+            unsigned before = __builtin_ctz(zeros) / 2;
+            if (before & 4) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(text), rotated);
+                text += 4;
+                rotated = _mm_srli_si128(rotated, 8);
+            }
+            if (before & 2) {
+                auto pair = static_cast<uint32_t>(_mm_cvtsi128_si32(rotated));
+                std::memcpy(text, &pair, sizeof pair);
+                text += 2;
+                rotated = _mm_srli_si128(rotated, 4);
+            }
+            if (before & 1) {
+                *text = static_cast<WCHAR>(_mm_cvtsi128_si32(rotated));
+            }
+            return 0;
         }
     }
 #endif
