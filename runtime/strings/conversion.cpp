@@ -176,6 +176,11 @@ const bool wideVectors = HasWideVectors();
 // WidenLine below for at least 32 bytes, 32 at a time.
 __attribute__((target("avx2"))) int64_t WidenLineWide(const unsigned char* bytes, int64_t count,
                                                       WCHAR* units, Direct direct, bool* clean) {
+    // A byte is not direct when its bits under `mask` are 0x80 (every byte when none is direct).
+    char maskBits = direct == Direct::Ascii ? '\x80' : direct == Direct::Latin1 ? '\xE0' : 0;
+    __m256i mask = _mm256_set1_epi8(maskBits);
+    __m256i other = _mm256_set1_epi8(maskBits != 0 ? '\x80' : 0);
+    unsigned others = 0;  // of the blocks before the last
     for (int64_t i = 0;; i += 32) {
         if (i + 32 > count) {
             i = count - 32;
@@ -186,24 +191,20 @@ __attribute__((target("avx2"))) int64_t WidenLineWide(const unsigned char* bytes
                             _mm256_or_si256(_mm256_cmpeq_epi8(block, _mm256_set1_epi8(10)),
                                             _mm256_cmpeq_epi8(block, _mm256_set1_epi8(13))));
         auto stopBits = static_cast<unsigned>(_mm256_movemask_epi8(stops));
-        unsigned others =
-            direct == Direct::None ? ~0u
-            : direct == Direct::Ascii
-                ? static_cast<unsigned>(_mm256_movemask_epi8(block))
-                : static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-                      _mm256_and_si256(block, _mm256_set1_epi8(static_cast<char>(0xE0))),
-                      _mm256_set1_epi8(static_cast<char>(0x80)))));
+        auto otherBits = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(block, mask), other)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + i),
                             _mm256_cvtepu8_epi16(_mm256_castsi256_si128(block)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + i + 16),
                             _mm256_cvtepu8_epi16(_mm256_extracti128_si256(block, 1)));
         if (stopBits != 0) {
             unsigned before = (stopBits & -stopBits) - 1;
-            *clean = *clean && (others & before) == 0;
+            *clean = *clean && (others | (otherBits & before)) == 0;
             return i + __builtin_ctz(stopBits);
         }
-        *clean = *clean && others == 0;
+        others |= otherBits;
         if (i + 32 == count) {
+            *clean = *clean && others == 0;
             return count;
         }
     }
