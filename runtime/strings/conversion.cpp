@@ -360,18 +360,17 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
 // block holds one, else -1 with *at where fewer than sixteen units of room are left.
 __attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* destination,
                                                    int64_t capacity, Direct direct, int64_t* at) {
+    // A unit is not direct when it has bits under `wide`, or when its bits under `c1` are 0x80
+    // (the C1 controls, which Windows-1252 maps through its table; nothing for ASCII).
+    bool latin1 = direct == Direct::Latin1;
+    __m256i wide = _mm256_set1_epi16(static_cast<short>(latin1 ? 0xFF00 : 0xFF80));
+    __m256i c1 = _mm256_set1_epi16(latin1 ? 0x00E0 : 0);
+    __m256i c1Value = _mm256_set1_epi16(latin1 ? 0x0080 : 1);
     int64_t i = *at;
     for (; i + 16 <= capacity; i += 16) {
         __m256i block = _mm256_load_si256(reinterpret_cast<const __m256i*>(text + i));
-        __m256i other;
-        if (direct == Direct::Ascii) {
-            other = _mm256_and_si256(block, _mm256_set1_epi16(static_cast<short>(0xFF80)));
-        } else {
-            __m256i wide = _mm256_and_si256(block, _mm256_set1_epi16(static_cast<short>(0xFF00)));
-            __m256i c1 = _mm256_cmpeq_epi16(_mm256_and_si256(block, _mm256_set1_epi16(0x00E0)),
-                                            _mm256_set1_epi16(0x0080));
-            other = _mm256_or_si256(wide, c1);
-        }
+        __m256i other = _mm256_or_si256(_mm256_and_si256(block, wide),
+                                        _mm256_cmpeq_epi16(_mm256_and_si256(block, c1), c1Value));
         __m256i zero = _mm256_setzero_si256();
         unsigned ends =
             ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(other, zero))) |
