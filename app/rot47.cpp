@@ -35,12 +35,6 @@ inline __m128i Rot47Block(__m128i c) {
     return _mm_or_si128(_mm_and_si128(printable, rotated), _mm_andnot_si128(printable, c));
 }
 
-bool HasWideVectors() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-const bool wideVectors = HasWideVectors();
-
 // Rotates whole aligned 32-byte blocks from `text`, which is 32-byte aligned, up to the block that
 // holds the terminating zero, which it returns unchanged.
 __attribute__((target("avx2"))) WCHAR* Rot47Wide(WCHAR* text) {
@@ -79,7 +73,7 @@ int64_t Rot47InPlace(WCHAR* text) {
             *text = Rot47(*text);
         }
         for (;; text += 8) {
-            if (wideVectors && (reinterpret_cast<uintptr_t>(text) & 31) == 0) {
+            if (PlatformWideVectors && (reinterpret_cast<uintptr_t>(text) & 31) == 0) {
                 text = Rot47Wide(text);  // then the block with the zero, eight units at a time
             }
             __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text));

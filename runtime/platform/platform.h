@@ -63,6 +63,17 @@ inline LPVOID TlsSlotValue(DWORD index) {
 }
 #endif
 
+// Whether the runtime's vector loops take 32-byte vectors (AVX2): true where the processor has
+// them, asked once at start-up. Tests turn it off to run the 16-byte loops on such a processor too.
+inline bool PlatformWideVectors = [] {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+#else
+    return false;
+#endif
+}();
+
 // True in the builds that carry the allocation-failure test hook.
 #ifdef _WIN32
 #define RT_HAS_ALLOCATION_HOOK 0

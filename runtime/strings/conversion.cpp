@@ -166,14 +166,7 @@ bool NarrowDirect(const WCHAR* units, int64_t count, char* bytes, Direct direct)
 }
 
 #if defined(__SSE2__)
-// Where the processor has them, 32-byte vectors take twice as much at a time; chosen once.
-bool HasWideVectors() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-const bool wideVectors = HasWideVectors();
-
-// WidenLine below for at least 32 bytes, 32 at a time.
+// WidenLine below for at least 32 bytes, 32 at a time, where the processor has 32-byte vectors.
 __attribute__((target("avx2"))) int64_t WidenLineWide(const unsigned char* bytes, int64_t count,
                                                       WCHAR* units, Direct direct, bool* clean) {
     // A byte is not direct when its bits under `mask` are 0x80 (every byte when none is direct).
@@ -217,7 +210,7 @@ int64_t WidenLine(const unsigned char* bytes, int64_t count, WCHAR* units, Direc
                   bool* clean) {
     int64_t i = 0;
 #if defined(__SSE2__)
-    if (count >= 32 && wideVectors) {
+    if (count >= 32 && PlatformWideVectors) {
         return WidenLineWide(bytes, count, units, direct, clean);
     }
     if (count >= 16) {
@@ -412,7 +405,7 @@ int64_t Utf16ToMultiByteDirect(UINT codePage, const WCHAR* text, char* destinati
             destination[i] = static_cast<char>(text[i]);
         }
         for (; i + 8 <= capacity; i += 8) {
-            if (wideVectors && (reinterpret_cast<uintptr_t>(text + i) & 31) == 0 &&
+            if (PlatformWideVectors && (reinterpret_cast<uintptr_t>(text + i) & 31) == 0 &&
                 i + 16 <= capacity) {
                 int64_t end = NarrowWide(text, destination, capacity, direct, &i);
                 if (end >= 0) {
