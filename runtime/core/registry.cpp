@@ -8,9 +8,14 @@
 // (open addressing, linear probing, at most half full) before it is used, so that a number that
 // names no object does nothing instead of being dereferenced. The check costs one hash probe.
 //
-// Every operation takes the registry's re-entrant lock: RegistryCreate holds it while it calls the
-// free routine, and the free-all walk holds it from its start to its end while the free routine
-// looks records up and frees them on the same thread.
+// Every operation that changes the registry takes its re-entrant lock: RegistryCreate holds it
+// while it calls the free routine, and the free-all walk holds it from its start to its end while
+// the free routine looks records up and frees them on the same thread. A numbered lookup, the one
+// every file operation makes, reads the table without the lock while no writer holds it: writers
+// keep a sequence odd for as long as they hold the lock, and a reader that sees the sequence odd
+// or changed takes the lock and reads again, so it sees what it would have seen behind the lock.
+// A table replaced by growth stays allocated while a lock-free reader may still be reading it.
+#include <atomic>
 #include <cstring>
 
 #include "core.h"
@@ -21,6 +26,43 @@ namespace {
 
 constexpr int64_t INITIAL_SET_CAPACITY = 16;
 
+// The fields that lock-free readers see are only read and written through this.
+template <typename T>
+std::atomic_ref<T> Shared(T& field) {
+    return std::atomic_ref<T>(field);
+}
+
+// Frees the replaced tables when no lock-free reader is active. The caller holds the lock and
+// published the current table before, so a reader that starts later reads the current one.
+void FreeRetiredTables(ObjectRegistry* registry) {
+    if (registry->retiredTables == nullptr ||
+        Shared(registry->lockFreeReaders).load(std::memory_order_seq_cst) != 0) {
+        return;
+    }
+    for (void** table = registry->retiredTables; table != nullptr;) {
+        void** next = static_cast<void**>(table[0]);
+        HeapFree(MainHeap, 0, table);
+        table = next;
+    }
+    registry->retiredTables = nullptr;
+}
+
+// The owner of the lock starts (and ends) changing the registry. Spans nest, since the free
+// routine that a create or the free-all walk calls frees records on the same thread.
+void WriterEnter(ObjectRegistry* registry) {
+    if (registry->writerDepth++ == 0) {
+        Shared(registry->sequence).fetch_add(1, std::memory_order_seq_cst);
+    }
+}
+
+void WriterLeave(ObjectRegistry* registry) {
+    if (--registry->writerDepth == 0) {
+        Shared(registry->sequence).fetch_add(1, std::memory_order_release);
+        FreeRetiredTables(registry);
+    }
+}
+
+// Holds the lock for reading.
 class RegistryLock {
   public:
     explicit RegistryLock(ObjectRegistry* registry) : lock_(&registry->lock) {
@@ -33,6 +75,45 @@ class RegistryLock {
   private:
     CRITICAL_SECTION* lock_;
 };
+
+// Holds the lock for changing the registry.
+class RegistryWriter {
+  public:
+    explicit RegistryWriter(ObjectRegistry* registry) : registry_(registry) {
+        EnterCriticalSection(&registry->lock);
+        WriterEnter(registry);
+    }
+    ~RegistryWriter() {
+        WriterLeave(registry_);
+        LeaveCriticalSection(&registry_->lock);
+    }
+    RegistryWriter(const RegistryWriter&) = delete;
+    RegistryWriter& operator=(const RegistryWriter&) = delete;
+
+  private:
+    ObjectRegistry* registry_;
+};
+
+// The slot of numbered `id` read without the lock; false when a writer was active or the id is
+// not numbered, and the caller must read behind the lock.
+bool ReadSlotWithoutLock(ObjectRegistry* registry, ObjectId id, void** slot) {
+    if (id < 0) {
+        return false;
+    }
+    auto readers = Shared(registry->lockFreeReaders);
+    readers.fetch_add(1, std::memory_order_seq_cst);
+    auto sequence = Shared(registry->sequence);
+    uint64_t before = sequence.load(std::memory_order_acquire);
+    bool read = false;
+    if ((before & 1) == 0 && id < Shared(registry->slotCount).load(std::memory_order_acquire)) {
+        void** table = Shared(registry->numberedTable).load(std::memory_order_seq_cst);
+        *slot = Shared(table[id]).load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        read = sequence.load(std::memory_order_relaxed) == before;
+    }
+    readers.fetch_sub(1, std::memory_order_release);
+    return read;
+}
 
 uint64_t SetHash(const void* address, int64_t capacity) {
     // Records are 16-byte aligned: drop the constant low bits, then spread with a Fibonacci hash.
@@ -137,15 +218,22 @@ bool GrowTable(ObjectRegistry* registry, ObjectId id) {
         __builtin_mul_overflow(static_cast<uint64_t>(slotCount), sizeof(void*), &bytes)) {
         return false;
     }
-    auto** table = static_cast<void**>(
-        registry->numberedTable == nullptr
-            ? HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, bytes)
-            : HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, registry->numberedTable, bytes));
+    // A new table rather than a reallocation: a lock-free reader may still read the old one.
+    auto** table = static_cast<void**>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, bytes));
     if (table == nullptr) {
         return false;
     }
-    registry->numberedTable = table;
-    registry->slotCount = slotCount;
+    void** old = registry->numberedTable;
+    if (old != nullptr) {
+        std::memcpy(table, old, static_cast<size_t>(registry->slotCount) * sizeof(void*));
+    }
+    Shared(registry->numberedTable).store(table, std::memory_order_seq_cst);
+    Shared(registry->slotCount).store(slotCount, std::memory_order_release);
+    if (old != nullptr) {
+        Shared(old[0]).store(registry->retiredTables, std::memory_order_relaxed);
+        registry->retiredTables = old;
+        FreeRetiredTables(registry);
+    }
     return true;
 }
 
@@ -167,8 +255,19 @@ void* CreateNumbered(ObjectRegistry* registry, ObjectId id) {
         return record;
     }
     record = HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, registry->recordSize);
-    registry->numberedTable[id] = record;
+    Shared(registry->numberedTable[id]).store(record, std::memory_order_release);
     return record;
+}
+
+// The lookup's candidate read behind the lock: for a dynamic id, or while a writer is active. Kept
+// out of line, so that the lock-free path saves no registers for it.
+[[gnu::noinline]] void* CandidateBehindLock(ObjectRegistry* registry, ObjectId id) {
+    RegistryLock guard(registry);
+    if (IsNumbered(registry, id)) {
+        return registry->numberedTable[id];
+    }
+    void* address = reinterpret_cast<void*>(id);
+    return SetFind(registry, address) >= 0 ? address : nullptr;
 }
 
 }  // namespace
@@ -192,7 +291,7 @@ ObjectRegistry* RegistryNew(int32_t recordSize, int32_t growStep, ObjectFreeRout
 }
 
 void* RegistryCreate(ObjectRegistry* registry, ObjectId id) {
-    RegistryLock guard(registry);
+    RegistryWriter guard(registry);
     if (id == DYNAMIC_ID) {
         return CreateDynamic(registry);
     }
@@ -204,14 +303,8 @@ void* RegistryCreate(ObjectRegistry* registry, ObjectId id) {
 
 void* RegistryLookup(ObjectRegistry* registry, ObjectId id) {
     void* candidate;
-    {
-        RegistryLock guard(registry);
-        if (IsNumbered(registry, id)) {
-            candidate = registry->numberedTable[id];
-        } else {
-            void* address = reinterpret_cast<void*>(id);
-            candidate = SetFind(registry, address) >= 0 ? address : nullptr;
-        }
+    if (!ReadSlotWithoutLock(registry, id, &candidate)) {
+        candidate = CandidateBehindLock(registry, id);
     }
     return IsLive(candidate) ? candidate : nullptr;
 }
@@ -227,7 +320,7 @@ void* RegistryIsObject(ObjectRegistry* registry, ObjectId id) {
 }
 
 void RegistryFree(ObjectRegistry* registry, ObjectId id) {
-    RegistryLock guard(registry);
+    RegistryWriter guard(registry);
     if (IsNumbered(registry, id)) {
         if (void* record = registry->numberedTable[id]) {
             std::memset(record, 0, registry->recordSize);
@@ -255,6 +348,7 @@ void RegistryFreeAll(ObjectRegistry* registry) {
 
 void RegistryWalkStart(ObjectRegistry* registry) {
     EnterCriticalSection(&registry->lock);
+    WriterEnter(registry);
     registry->walkCursor = 0;
     registry->walkLastReported = nullptr;
 }
@@ -281,6 +375,7 @@ void* RegistryWalkNext(ObjectRegistry* registry, ObjectId* id) {
         RegistryFree(registry, reinterpret_cast<ObjectId>(record));
     }
     registry->walkLastReported = nullptr;
+    WriterLeave(registry);
     LeaveCriticalSection(&registry->lock);
     return nullptr;
 }

@@ -80,7 +80,7 @@ int64_t ThreadDataRegister(int32_t size, void (*initRoutine)(void*), void (*free
 }
 
 void* ThreadDataGet(int64_t offset) {
-    auto* record = static_cast<char*>(TlsGetValue(ThreadDataLayout.tlsIndex));
+    auto* record = static_cast<char*>(TlsSlotValue(ThreadDataLayout.tlsIndex));
     if (record == nullptr) {
         record =
             static_cast<char*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, ThreadDataLayout.totalSize));

@@ -163,6 +163,9 @@ int64_t FileAtEnd(ObjectId id) {
     if (record == nullptr) {
         return 0;
     }
+    if (record->buffer != nullptr && record->state == FILE_STATE_READING && record->count > 0) {
+        return 0;  // a byte is waiting: reading it and giving it back would change nothing
+    }
     uint8_t byte;
     if (record->buffer != nullptr) {
         if (FileBufferRead(record, &byte, 1) == 0) {

@@ -244,8 +244,15 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
     }
     const uint8_t* next = file->buffer + file->fill - file->count;
     auto available = static_cast<size_t>(file->count);
+    const auto* bytes = reinterpret_cast<const char*>(next);
     bool utf8 = encoding == Encoding::Utf8;
-    size_t run = OrdinaryRun(next, available, true, utf8);
+    // 8-bit text is widened into the builder while the line's end is sought, where the builder
+    // has room for all the bytes waiting without growing; it is reserved once the line is known.
+    WCHAR* room = utf8 ? nullptr : StringBuilderRoom(file->count, position);
+    bool widened = false;
+    size_t run = room != nullptr
+                     ? static_cast<size_t>(AnsiLineWiden(bytes, file->count, room, &widened))
+                     : OrdinaryRun(next, available, true, utf8);
     if (run == available || (maxLength >= 0 && static_cast<size_t>(maxLength) <= run)) {
         return nullptr;
     }
@@ -260,9 +267,14 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
     } else if (next[run] != LF && next[run] != 0) {
         return nullptr;
     }
-    const auto* bytes = reinterpret_cast<const char*>(next);
-    WCHAR* line = utf8 ? Utf8BytesToUtf16Result(bytes, static_cast<int64_t>(run), position)
-                       : AnsiBytesToUtf16Result(bytes, static_cast<int64_t>(run), position);
+    WCHAR* line;
+    if (widened) {
+        line = StringBuilderReserve(static_cast<int64_t>(run), position);
+        line[run] = 0;
+    } else {
+        line = utf8 ? Utf8BytesToUtf16Result(bytes, static_cast<int64_t>(run), position)
+                    : AnsiBytesToUtf16Result(bytes, static_cast<int64_t>(run), position);
+    }
     file->count -= static_cast<int32_t>(consumed);
     return line;
 }
@@ -310,38 +322,24 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
 
 namespace {
 
-// Text whose conversion fits in the free room of a buffer already in the writing state is
-// converted straight into that room: the bytes and the buffer state are those that FileBufferWrite
-// leaves with a converted block (which it stores when the bytes are fewer than the free room),
-// without the block. The bytes written, or -1 when this does not apply (the room may then hold a
-// partial conversion, which is free room all the same).
-int64_t WriteTextIntoBuffer(FileRecord* file, const WCHAR* text, int64_t units, UINT codePage) {
-    if (file->buffer == nullptr || file->state != FILE_STATE_WRITING) {
-        return -1;
-    }
+// Converts `units` units of `text` by the system straight into the free room of a buffer in the
+// writing state: the bytes and the buffer state are those that FileBufferWrite leaves with a
+// converted block when the bytes are fewer than the free room, without the block. The bytes
+// written, or -1 when they do not fit (the room may then hold a partial conversion, which is free
+// room all the same).
+int64_t ConvertIntoRoom(FileRecord* file, const WCHAR* text, int64_t units, UINT codePage) {
     auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
     int64_t written = Utf16ToMultiByteInto(codePage, text, units, room, file->count - 1);
-    if (written < 0) {
-        return -1;
+    if (written >= 0) {
+        file->count -= static_cast<int32_t>(written);
     }
-    file->count -= static_cast<int32_t>(written);
     return written;
 }
 
-// Writes the text in the format; the bytes written.
-int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
-    if (text == nullptr || text[0] == 0) {
-        return 0;
-    }
-    int64_t units = StringLength(text);
-    if (format == TEXT_UTF16) {
-        return FileBufferWrite(file, text, units * 2);
-    }
-    UINT codePage = format == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
-    int64_t direct = WriteTextIntoBuffer(file, text, units, codePage);
-    if (direct >= 0) {
-        return direct;
-    }
+// The text converted into a block, then written as FileBufferWrite writes a block; after a flush
+// (`flushed`) the buffer is empty and what is left of that routine is the direct write of a block
+// as large as the buffer or larger. The bytes written.
+int64_t WriteBlock(FileRecord* file, const WCHAR* text, UINT codePage, bool flushed) {
     int64_t length;
     char* bytes = Utf16ToMultiByte(codePage, text, &length);
     if (bytes == nullptr) {
@@ -349,9 +347,74 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
         FileNoteWriteError(file, ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    int64_t written = FileBufferWrite(file, bytes, length);
+    int64_t written =
+        flushed ? FileSystemWrite(file, bytes, length) : FileBufferWrite(file, bytes, length);
     HeapFree(MainHeap, 0, bytes);
     return written;
+}
+
+// Narrows the text into the free room of a buffer in the writing state while the code page maps
+// it one to one, finding its end on the way; the bytes stored, or -1 when the text was not all
+// narrowed, with its first `*narrowed` units in the room. Those units all went when the room ran
+// out first.
+int64_t NarrowIntoRoom(FileRecord* file, const WCHAR* text, UINT codePage, int64_t* narrowed) {
+    auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
+    *narrowed = Utf16ToMultiByteDirect(codePage, text, room, file->count - 1);
+    if (text[*narrowed] != 0) {
+        return -1;
+    }
+    file->count -= static_cast<int32_t>(*narrowed);
+    return *narrowed;
+}
+
+// Writes 8-bit text into a buffer in the writing state exactly as FileBufferWrite would write its
+// converted bytes: stored behind the pending bytes when they are fewer than the free room, else
+// after a flush stored at the start of the empty buffer, or written directly when they are at
+// least a buffer full. Text that the code page maps one to one is narrowed straight into the
+// buffer, so no length is measured and no block is made.
+int64_t WriteIntoBuffer(FileRecord* file, const WCHAR* text, UINT codePage) {
+    int64_t narrowed;
+    int64_t written = NarrowIntoRoom(file, text, codePage, &narrowed);
+    if (written >= 0) {
+        return written;
+    }
+    bool flushed = false;
+    if (narrowed == file->count - 1) {
+        // As many one-byte units as the room holds and more text after them, which makes at
+        // least one byte more: the bytes do not fit behind the pending ones.
+        FileBufferFlush(file);
+        flushed = true;
+        written = NarrowIntoRoom(file, text, codePage, &narrowed);
+        if (written >= 0) {
+            return written;
+        }
+        if (narrowed == file->count - 1) {
+            return WriteBlock(file, text, codePage, true);  // a buffer full at least
+        }
+    }
+    // A unit that the system converts: the text is measured from there and converted whole.
+    int64_t units = narrowed + StringLength(text + narrowed);
+    written = ConvertIntoRoom(file, text, units, codePage);
+    if (written >= 0) {
+        return written;
+    }
+    // Too long for the free room, or after the flush for the whole buffer.
+    return WriteBlock(file, text, codePage, flushed);
+}
+
+// Writes the text in the format; the bytes written.
+int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
+    if (text == nullptr || text[0] == 0) {
+        return 0;
+    }
+    if (format == TEXT_UTF16) {
+        return FileBufferWrite(file, text, StringLength(text) * 2);
+    }
+    UINT codePage = format == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
+    if (file->buffer != nullptr && file->state == FILE_STATE_WRITING) {
+        return WriteIntoBuffer(file, text, codePage);
+    }
+    return WriteBlock(file, text, codePage, false);
 }
 
 int64_t WriteLine(FileRecord* file, const WCHAR* text, int32_t format) {

@@ -13,7 +13,8 @@
 #include <wchar.h>
 #include <windows.h>
 // After <windows.h>, which they build on: the common controls, the common dialogs, COM start-up and
-// drag and drop, used by the Windows-only GUI libraries.
+// drag and drop, used by the Windows-only GUI libraries; the thread environment block's layout,
+// for the slot read below.
 #include <commctrl.h>
 #include <commdlg.h>
 #include <objbase.h>
@@ -27,6 +28,7 @@
 #define NO_SHLWAPI_STREAM
 #define NO_SHLWAPI_GDI
 #include <shlwapi.h>
+#include <winternl.h>
 
 // A UTF-16 literal of the runtime's code unit type.
 #define RT_TEXT(s) L##s
@@ -47,6 +49,39 @@
 
 #define RT_TEXT(s) u##s
 #endif
+
+#ifdef _WIN32
+// What TlsGetValue returns for the calling thread, read without the call and without clearing the
+// thread's last-error code: the per-thread records are reached on almost every string operation.
+// Windows keeps the first 64 slots in the thread's environment block.
+inline LPVOID TlsSlotValue(DWORD index) {
+    if (index < TLS_MINIMUM_AVAILABLE) {
+        // GS addresses the block; read through it directly, since NtCurrentTeb's own read of
+        // GS:[0x30] trips the compiler's array-bounds check.
+        static_assert(offsetof(TEB, TlsSlots) == 0x1480);
+        LPVOID value;
+        __asm__ volatile("movq %%gs:(%1), %0"
+                         : "=r"(value)
+                         : "r"(offsetof(TEB, TlsSlots) + index * sizeof(LPVOID)));
+        return value;
+    }
+    DWORD lastError = GetLastError();
+    LPVOID value = TlsGetValue(index);
+    SetLastError(lastError);
+    return value;
+}
+#endif
+
+// Whether the runtime's vector loops take 32-byte vectors (AVX2): true where the processor has
+// them, asked once at start-up. Tests turn it off to run the 16-byte loops on such a processor too.
+inline bool PlatformWideVectors = [] {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+#else
+    return false;
+#endif
+}();
 
 // True in the builds that carry the allocation-failure test hook.
 #ifdef _WIN32

@@ -9,7 +9,11 @@
 #include "strings_internal.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
+// Narrowing reads whole aligned blocks around a string's end, which AddressSanitizer would report.
+#if !defined(__SANITIZE_ADDRESS__)
+#define RT_NARROW_VECTOR 1
+#endif
 #endif
 
 namespace rt {
@@ -33,15 +37,11 @@ int ByteLength(const char* source) {
 // result is the system's own. Every line a file copy reads and writes comes this way.
 enum class Direct { None, Ascii, Latin1 };
 
-Direct DirectSet(UINT codePage) {
-    if (codePage == CP_UTF8) {
-        return Direct::Ascii;
-    }
-    if (codePage == CP_ACP) {
-        static const UINT active = GetACP();
-        return active == 1252 ? Direct::Latin1 : Direct::None;
-    }
-    return Direct::None;
+// The active code page does not change while the process runs: asked once, at start-up.
+const Direct activeDirect = GetACP() == 1252 ? Direct::Latin1 : Direct::None;
+
+inline Direct DirectSet(UINT codePage) {
+    return codePage == CP_UTF8 ? Direct::Ascii : codePage == CP_ACP ? activeDirect : Direct::None;
 }
 
 bool IsDirect(uint32_t value, Direct direct) {
@@ -49,18 +49,23 @@ bool IsDirect(uint32_t value, Direct direct) {
 }
 
 #if defined(__SSE2__)
-// Whether the sixteen bytes of `block` are all direct.
-inline bool DirectBytes(__m128i block, Direct direct) {
+// One bit per byte of `block` that is not direct.
+inline unsigned OtherBytes(__m128i block, Direct direct) {
     __m128i other =
         direct == Direct::Ascii
             ? block
             : _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xE0))),
                              _mm_set1_epi8(static_cast<char>(0x80)));
-    return _mm_movemask_epi8(other) == 0;
+    return static_cast<unsigned>(_mm_movemask_epi8(other));
 }
 
-// Whether the eight units of `block` are all direct.
-inline bool DirectUnits(__m128i block, Direct direct) {
+// Whether the sixteen bytes of `block` are all direct.
+inline bool DirectBytes(__m128i block, Direct direct) {
+    return OtherBytes(block, direct) == 0;
+}
+
+// Two bits per unit of `block` that is not direct.
+inline unsigned OtherUnits(__m128i block, Direct direct) {
     __m128i other;
     if (direct == Direct::Ascii) {
         other = _mm_and_si128(block, _mm_set1_epi16(static_cast<short>(0xFF80)));
@@ -70,7 +75,28 @@ inline bool DirectUnits(__m128i block, Direct direct) {
             _mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(0x00E0)), _mm_set1_epi16(0x0080));
         other = _mm_or_si128(wide, c1);
     }
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(other, _mm_setzero_si128())) == 0xFFFF;
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(other, _mm_setzero_si128()))) &
+           0xFFFF;
+}
+
+// Whether the eight units of `block` are all direct.
+inline bool DirectUnits(__m128i block, Direct direct) {
+    return OtherUnits(block, direct) == 0;
+}
+
+// One bit per byte of `block` that ends a line's run: a zero, CR or LF.
+inline unsigned LineStops(__m128i block) {
+    __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_setzero_si128()),
+                                 _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(10)),
+                                              _mm_cmpeq_epi8(block, _mm_set1_epi8(13))));
+    return static_cast<unsigned>(_mm_movemask_epi8(stops));
+}
+
+inline void WidenBlock(__m128i block, WCHAR* units) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(units),
+                     _mm_unpacklo_epi8(block, _mm_setzero_si128()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(units + 8),
+                     _mm_unpackhi_epi8(block, _mm_setzero_si128()));
 }
 
 inline bool Widen16(const unsigned char* bytes, WCHAR* units, Direct direct) {
@@ -78,10 +104,7 @@ inline bool Widen16(const unsigned char* bytes, WCHAR* units, Direct direct) {
     if (!DirectBytes(block, direct)) {
         return false;
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(units),
-                     _mm_unpacklo_epi8(block, _mm_setzero_si128()));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(units + 8),
-                     _mm_unpackhi_epi8(block, _mm_setzero_si128()));
+    WidenBlock(block, units);
     return true;
 }
 
@@ -140,6 +163,86 @@ bool NarrowDirect(const WCHAR* units, int64_t count, char* bytes, Direct direct)
         bytes[i] = static_cast<char>(units[i]);
     }
     return true;
+}
+
+#if defined(__SSE2__)
+// WidenLine below for at least 32 bytes, 32 at a time, where the processor has 32-byte vectors.
+__attribute__((target("avx2"))) int64_t WidenLineWide(const unsigned char* bytes, int64_t count,
+                                                      WCHAR* units, Direct direct, bool* clean) {
+    // A byte is not direct when its bits under `mask` are 0x80 (every byte when none is direct).
+    char maskBits = direct == Direct::Ascii ? '\x80' : direct == Direct::Latin1 ? '\xE0' : 0;
+    __m256i mask = _mm256_set1_epi8(maskBits);
+    __m256i other = _mm256_set1_epi8(maskBits != 0 ? '\x80' : 0);
+    unsigned others = 0;  // of the blocks before the last
+    for (int64_t i = 0;; i += 32) {
+        if (i + 32 > count) {
+            i = count - 32;
+        }
+        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
+        __m256i stops =
+            _mm256_or_si256(_mm256_cmpeq_epi8(block, _mm256_setzero_si256()),
+                            _mm256_or_si256(_mm256_cmpeq_epi8(block, _mm256_set1_epi8(10)),
+                                            _mm256_cmpeq_epi8(block, _mm256_set1_epi8(13))));
+        auto stopBits = static_cast<unsigned>(_mm256_movemask_epi8(stops));
+        auto otherBits = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(block, mask), other)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + i),
+                            _mm256_cvtepu8_epi16(_mm256_castsi256_si128(block)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + i + 16),
+                            _mm256_cvtepu8_epi16(_mm256_extracti128_si256(block, 1)));
+        if (stopBits != 0) {
+            unsigned before = (stopBits & -stopBits) - 1;
+            *clean = *clean && (others | (otherBits & before)) == 0;
+            return i + __builtin_ctz(stopBits);
+        }
+        others |= otherBits;
+        if (i + 32 == count) {
+            *clean = *clean && others == 0;
+            return count;
+        }
+    }
+}
+#endif
+
+// The run of a line, scanned and widened sixteen bytes at a time where there are sixteen; the last
+// block overlaps the one before it, whose bytes are known to hold no stop.
+int64_t WidenLine(const unsigned char* bytes, int64_t count, WCHAR* units, Direct direct,
+                  bool* clean) {
+    int64_t i = 0;
+#if defined(__SSE2__)
+    if (count >= 32 && PlatformWideVectors) {
+        return WidenLineWide(bytes, count, units, direct, clean);
+    }
+    if (count >= 16) {
+        for (;; i += 16) {
+            if (i + 16 > count) {
+                i = count - 16;
+            }
+            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            unsigned stops = LineStops(block);
+            unsigned others = direct != Direct::None ? OtherBytes(block, direct) : ~0u;
+            WidenBlock(block, units + i);
+            if (stops != 0) {
+                unsigned before = (stops & -stops) - 1;  // the bytes ahead of the first stop
+                *clean = *clean && (others & before) == 0;
+                return i + __builtin_ctz(stops);
+            }
+            *clean = *clean && others == 0;
+            if (i + 16 == count) {
+                return count;
+            }
+        }
+    }
+#endif
+    for (; i < count; ++i) {
+        unsigned char byte = bytes[i];
+        if (byte == 0 || byte == 10 || byte == 13) {
+            break;
+        }
+        *clean = *clean && IsDirect(byte, direct);
+        units[i] = byte;
+    }
+    return i;
 }
 
 // Delivers the empty string at `position`.
@@ -241,6 +344,96 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
     int written = WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), destination,
                                       static_cast<int>(capacity), nullptr, nullptr);
     return written > 0 ? written : -1;
+}
+
+#if RT_NARROW_VECTOR
+
+// Narrows whole aligned 32-byte blocks from text[*at] on, which is 32-byte aligned, while sixteen
+// units fit in the room: the index of the first end (a zero or a unit that is not direct) once a
+// block holds one, else -1 with *at where fewer than sixteen units of room are left.
+__attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* destination,
+                                                   int64_t capacity, Direct direct, int64_t* at) {
+    // A unit is not direct when it has bits under `wide`, or when its bits under `c1` are 0x80
+    // (the C1 controls, which Windows-1252 maps through its table; nothing for ASCII).
+    bool latin1 = direct == Direct::Latin1;
+    __m256i wide = _mm256_set1_epi16(static_cast<short>(latin1 ? 0xFF00 : 0xFF80));
+    __m256i c1 = _mm256_set1_epi16(latin1 ? 0x00E0 : 0);
+    __m256i c1Value = _mm256_set1_epi16(latin1 ? 0x0080 : 1);
+    int64_t i = *at;
+    for (; i + 16 <= capacity; i += 16) {
+        __m256i block = _mm256_load_si256(reinterpret_cast<const __m256i*>(text + i));
+        __m256i other = _mm256_or_si256(_mm256_and_si256(block, wide),
+                                        _mm256_cmpeq_epi16(_mm256_and_si256(block, c1), c1Value));
+        __m256i zero = _mm256_setzero_si256();
+        unsigned ends =
+            ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(other, zero))) |
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, zero)));
+        // Packing works within each 16-byte half: the two halves' bytes are brought together.
+        __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(block, block), 0xD8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i),
+                         _mm256_castsi256_si128(packed));
+        if (ends != 0) {
+            return i + __builtin_ctz(ends) / 2;
+        }
+    }
+    *at = i;
+    return -1;
+}
+#endif
+
+int64_t AnsiLineWiden(const char* bytes, int64_t count, WCHAR* units, bool* direct) {
+    Direct set = DirectSet(CP_ACP);
+    *direct = set != Direct::None;
+    return WidenLine(reinterpret_cast<const unsigned char*>(bytes), count, units, set, direct);
+}
+
+int64_t Utf16ToMultiByteDirect(UINT codePage, const WCHAR* text, char* destination,
+                               int64_t capacity) {
+    Direct direct = DirectSet(codePage);
+    if (direct == Direct::None) {
+        return 0;
+    }
+    int64_t i = 0;
+#if RT_NARROW_VECTOR
+    // Unit by unit up to a 16-byte boundary; from there eight units at a time in whole aligned
+    // blocks, which never reach into a page the string does not touch.
+    if ((reinterpret_cast<uintptr_t>(text) & 1) == 0) {
+        for (; (reinterpret_cast<uintptr_t>(text + i) & 15) != 0 && i < capacity; ++i) {
+            if (text[i] == 0 || !IsDirect(text[i], direct)) {
+                return i;
+            }
+            destination[i] = static_cast<char>(text[i]);
+        }
+        for (; i + 8 <= capacity; i += 8) {
+            if (PlatformWideVectors && (reinterpret_cast<uintptr_t>(text + i) & 31) == 0 &&
+                i + 16 <= capacity) {
+                int64_t end = NarrowWide(text, destination, capacity, direct, &i);
+                if (end >= 0) {
+                    return end;
+                }
+                if (i + 8 > capacity) {
+                    break;
+                }
+            }
+            __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text + i));
+            unsigned ends = OtherUnits(block, direct) |
+                            static_cast<unsigned>(
+                                _mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(destination + i),
+                             _mm_packus_epi16(block, block));
+            if (ends != 0) {
+                return i + __builtin_ctz(ends) / 2;
+            }
+        }
+    }
+#endif
+    for (; i < capacity; ++i) {
+        if (text[i] == 0 || !IsDirect(text[i], direct)) {
+            return i;
+        }
+        destination[i] = static_cast<char>(text[i]);
+    }
+    return i;
 }
 
 char* Utf16ToUtf8Alloc(const WCHAR* text) {

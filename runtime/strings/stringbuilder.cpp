@@ -24,17 +24,10 @@ constexpr int64_t SPARE_BYTES = 10;  // allocated beyond the capacity
 
 DWORD builderSlot = NOT_STARTED;
 
+// The slot is read without TlsGetValue, which would clear the thread's last-error code: Mark and
+// Rewind sit between a failing call and the caller's GetLastError.
 StringBuilderRecord* Record() {
-    return static_cast<StringBuilderRecord*>(TlsGetValue(builderSlot));
-}
-
-// TlsGetValue resets the thread's last-error code; Mark and Rewind sit between a failing call and
-// the caller's GetLastError, so they keep it.
-StringBuilderRecord* RecordKeepingLastError() {
-    DWORD lastError = GetLastError();
-    StringBuilderRecord* record = Record();
-    SetLastError(lastError);
-    return record;
+    return static_cast<StringBuilderRecord*>(TlsSlotValue(builderSlot));
 }
 
 StringBuilderRecord* NewRecord() {
@@ -75,17 +68,38 @@ void StringLibraryEnd() {
     builderSlot = NOT_STARTED;
 }
 
-void StringBuilderEnsure() {
+namespace {
+
+// The calling thread has no record yet (nor the library, perhaps). Out of line: the check in
+// StringBuilderEnsure, made on entry of every string routine, then saves no registers for it.
+[[gnu::noinline]] void EnsureRecord() {
     StringBuilderRecord* record;
     if (builderSlot == NOT_STARTED) {
         StringLibraryStart();
         record = Record();
-    } else if (Record() != nullptr) {
-        return;
     } else {
         record = NewRecord();
     }
     ThreadExitRegister(StringBuilderThreadEnd, record);
+}
+
+// Grows the buffer so that it holds `end` bytes and some room after them.
+[[gnu::noinline]] void GrowBuffer(StringBuilderRecord* record, int64_t end) {
+    int64_t capacity = end + GROWTH;
+    void* buffer = HeapReAlloc(StringHeap, 0, record->buffer, capacity + SPARE_BYTES);
+    if (buffer == nullptr) {
+        StringHeapExhausted();
+    }
+    record->buffer = static_cast<WCHAR*>(buffer);
+    record->capacity = capacity;
+}
+
+}  // namespace
+
+void StringBuilderEnsure() {
+    if (builderSlot == NOT_STARTED || Record() == nullptr) {
+        EnsureRecord();
+    }
 }
 
 void StringBuilderThreadEnd(void* record) {
@@ -95,11 +109,11 @@ void StringBuilderThreadEnd(void* record) {
 }
 
 int32_t StringBuilderMark() {
-    return static_cast<int32_t>(RecordKeepingLastError()->position);
+    return static_cast<int32_t>(Record()->position);
 }
 
 void StringBuilderRewind(int32_t mark) {
-    RecordKeepingLastError()->position = mark;
+    Record()->position = mark;
 }
 
 WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
@@ -112,15 +126,20 @@ WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
         StringHeapExhausted();  // positions are 32-bit: a longer text cannot be addressed
     }
     if (end >= record->capacity - 4) {
-        int64_t capacity = end + GROWTH;
-        void* buffer = HeapReAlloc(StringHeap, 0, record->buffer, capacity + SPARE_BYTES);
-        if (buffer == nullptr) {
-            StringHeapExhausted();
-        }
-        record->buffer = static_cast<WCHAR*>(buffer);
-        record->capacity = capacity;
+        GrowBuffer(record, end);
     }
     record->position = position + 2 * units;
+    return reinterpret_cast<WCHAR*>(Bytes(record) + position);
+}
+
+WCHAR* StringBuilderRoom(int64_t units, int32_t position) {
+    StringBuilderRecord* record = Record();
+    if (units < 0 || record->position + 2 * units >= record->capacity - 4) {
+        return nullptr;
+    }
+    if (position == -1) {
+        position = static_cast<int32_t>(record->position);
+    }
     return reinterpret_cast<WCHAR*>(Bytes(record) + position);
 }
 
@@ -174,15 +193,11 @@ void StringAssign(WCHAR** variable, int32_t mark) {
     StringBuilderRecord* record = Record();
     int64_t length = record->position - mark;
     auto bytes = static_cast<SIZE_T>(length + SPARE_BYTES);
-    // A variable's block only grows, like the builder: a variable reassigned for every line of a
-    // file keeps the block of its longest line instead of going to the heap for each one. A text
-    // no longer than the one the block holds fits without asking the heap for the block's size.
-    void* block = *variable;
-    if (block == nullptr) {
-        block = HeapAlloc(StringHeap, 0, bytes);
-    } else if (StringLength(*variable) < length / 2 && HeapSize(StringHeap, 0, block) < bytes) {
-        block = HeapReAlloc(StringHeap, 0, block, bytes);
-    }
+    // The block always takes the new text's size, so that a variable that once held a long text
+    // does not keep its room; the heap reallocates a block within its room in place, which is
+    // what a variable reassigned for every line of a file meets.
+    void* block = *variable == nullptr ? HeapAlloc(StringHeap, 0, bytes)
+                                       : HeapReAlloc(StringHeap, 0, *variable, bytes);
     if (block == nullptr) {
         StringHeapExhausted();
     }

@@ -41,6 +41,10 @@ void StringBuilderRewind(int32_t mark);
 // Room for `units` units at `position` (-1: at the current position); the position then stands
 // just after that room. May move the buffer.
 WCHAR* StringBuilderReserve(int64_t units, int32_t position);
+// The address at `position` (-1: the current position) when `units` units fit there without
+// growing the buffer, so that a StringBuilderReserve of at most that many units at the position
+// will not move it; else null. Changes nothing: text may be written there before it is reserved.
+WCHAR* StringBuilderRoom(int64_t units, int32_t position);
 void StringBuilderUnreserve(int64_t units);
 WCHAR* StringBuilderBase();
 WCHAR* StringBuilderCurrent();
@@ -69,6 +73,18 @@ WCHAR* AnsiToUtf16Result(const char* source, int32_t position);
 // in a file's buffer).
 WCHAR* Utf8BytesToUtf16Result(const char* bytes, int64_t length, int32_t position);
 WCHAR* AnsiBytesToUtf16Result(const char* bytes, int64_t length, int32_t position);
+// Widens the leading bytes of `bytes[0..count)` in the active code page, up to the first zero, CR
+// or LF, into `units`, which has room for `count` units: the number of bytes before that stop
+// (`count` when there is none). *direct is false when one of them needs the system's conversion
+// (`units` then holds part of the run only); scanning and widening are one pass.
+int64_t AnsiLineWiden(const char* bytes, int64_t count, WCHAR* units, bool* direct);
+// Narrows `text` into `destination`, which has room for `capacity` bytes, from its start up to its
+// terminating zero, for as long as `codePage` maps its units one to one and the room lasts: the
+// units narrowed, each one byte. The whole text went when text[result] is the zero; otherwise the
+// room ran out (result == capacity) or text[result] needs the system's conversion. Measuring and
+// narrowing are one pass.
+int64_t Utf16ToMultiByteDirect(UINT codePage, const WCHAR* text, char* destination,
+                               int64_t capacity);
 // A MainHeap block holding the converted bytes and a zero byte; *outLength = bytes without the
 // zero. Null on failure.
 char* Utf16ToMultiByte(UINT codePage, const WCHAR* text, int64_t* outLength);

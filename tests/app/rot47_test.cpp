@@ -59,16 +59,23 @@ TEST(Rot47InPlace, StopsAtTheTerminatingZero) {
 TEST(Rot47InPlace, StopsAtTheZeroWhereverItFallsInALongText) {
     // The zero at every position of the blocks the transform works in, from every alignment; the
     // units after it must stay as they are.
-    for (size_t start = 0; start < 8; ++start) {
-        for (size_t length = 0; length < 40; ++length) {
-            Text buffer(64, RT_TEXT('a'));
-            buffer[start + length] = 0;
-            Rot47InPlace(buffer.data() + start);
-            EXPECT_EQ(buffer.substr(0, start), Text(start, RT_TEXT('a')));
-            EXPECT_EQ(buffer.substr(start, length), Text(length, RT_TEXT('2')));
-            EXPECT_EQ(buffer.substr(start + length + 1), Text(63 - start - length, RT_TEXT('a')));
+    // Both with and without 32-byte vectors where the processor has them.
+    const bool wide = PlatformWideVectors;
+    for (bool useWide : {wide, false}) {
+        PlatformWideVectors = useWide;
+        for (size_t start = 0; start < 16; ++start) {
+            for (size_t length = 0; length < 40; ++length) {
+                Text buffer(64, RT_TEXT('a'));
+                buffer[start + length] = 0;
+                Rot47InPlace(buffer.data() + start);
+                EXPECT_EQ(buffer.substr(0, start), Text(start, RT_TEXT('a')));
+                EXPECT_EQ(buffer.substr(start, length), Text(length, RT_TEXT('2')));
+                EXPECT_EQ(buffer.substr(start + length + 1),
+                          Text(63 - start - length, RT_TEXT('a')));
+            }
         }
     }
+    PlatformWideVectors = wide;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -238,6 +239,58 @@ TEST_F(Registry, TwoThreadsCreatingAndFreeingKeepTheRegistryConsistent) {
     EXPECT_EQ(registry->dynamicChain, nullptr);
     EXPECT_EQ(registry->dynamicCount, 0);
     EXPECT_GE(registry->slotCount, 1040);
+}
+
+TEST_F(Registry, LookupsWithoutTheLockSeeEveryRecordWhileTheTableGrowsAndNumbersChange) {
+    TestRecord* fixed = Create(3);
+    std::atomic<bool> reading{false};
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!reading) {
+            Sleep(0);
+        }
+        // Every create past the end grows the table, so old tables are retired again and again.
+        for (ObjectId number = 16; number < 4000; ++number) {
+            Create(number);
+            if (number % 3 == 0) {
+                RegistryFree(registry, number - 1);
+            }
+        }
+        done = true;
+    });
+    int64_t reads = 0;
+    reading = true;
+    while (!done) {
+        ASSERT_EQ(RegistryLookup(registry, 3), fixed);
+        void* record = RegistryLookup(registry, 17);
+        ASSERT_TRUE(record == nullptr || record == registry->numberedTable[17]);
+        ++reads;
+    }
+    writer.join();
+    EXPECT_GT(reads, 0);  // the reads overlapped the growth
+    EXPECT_EQ(registry->slotCount, 3984 + 16);
+    EXPECT_EQ(registry->sequence % 2, 0u);
+    RegistryFree(registry, 20);  // the next writer frees what growth retired under readers
+    EXPECT_EQ(registry->retiredTables, nullptr);
+}
+
+TEST_F(Registry, AFreeRoutineLookingUpDuringACreateSeesTheObjectItIsReleasing) {
+    // The create's free routine runs while the writer holds the registry: its own lookup must
+    // still find the live record, then nothing once it has been freed.
+    static void* seen;
+    static void* seenAfter;
+    ObjectRegistry* local = RegistryNew(sizeof(TestRecord), 16, [](ObjectId id) {
+        seen = RegistryLookup(registry, id);
+        RegistryFree(registry, id);
+        seenAfter = RegistryLookup(registry, id);
+    });
+    std::swap(local, registry);
+    auto* first = Create(5);
+    seen = seenAfter = nullptr;
+    EXPECT_EQ(Create(5), first);
+    EXPECT_EQ(seen, first);
+    EXPECT_EQ(seenAfter, nullptr);
+    std::swap(local, registry);
 }
 
 #if RT_HAS_ALLOCATION_HOOK

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,42 @@ TEST_F(TextLines, ManyLinesWrittenThroughTheBufferArriveWhole) {
         expected += std::string(line.size(), static_cast<char>('!' + i % 90)) + "\r\n";
     }
     EXPECT_EQ(Written(), expected);
+}
+
+// Text written behind pending bytes reaches the disk where FileBufferWrite puts a converted block:
+// stored while it is shorter than the free room, else after a flush of the pending bytes, and
+// written at once when it fills a buffer; narrowed or converted by the system alike.
+TEST_F(TextLines, TextThatDoesNotFitTheRoomFlushesWhereABlockWould) {
+    struct FlushCase {
+        int pending;
+        int length;
+        int onDisk;  // after the text
+    };
+    const FlushCase cases[] = {
+        {2, 95, 0},         {2, 4093, 0},       {2, 4094, 2},       {2, 4095, 2},
+        {2, 4096, 4098},    {4000, 95, 0},      {4000, 96, 4000},   {4000, 97, 4000},
+        {4000, 4095, 4000}, {4000, 4096, 8096}, {4000, 5000, 9000}, {4095, 1, 4095},
+    };
+    for (const FlushCase& test : cases) {
+        for (WCHAR special : {u'x', u'\u20AC'}) {  // narrowed, or through the code page's table
+            for (bool specialFirst : {true, false}) {
+                SCOPED_TRACE(testing::Message() << test.pending << " " << test.length << " "
+                                                << static_cast<int>(special) << specialFirst);
+                Create(TEXT_ANSI);
+                std::string first(static_cast<size_t>(test.pending), 'p');
+                WideString firstText(first.begin(), first.end());
+                FileWriteString(0, firstText.c_str(), TEXT_ANSI);
+                WideString text(static_cast<size_t>(test.length), u'a');
+                text[specialFirst ? 0 : text.size() - 1] = special;
+                std::string bytes(text.begin(), text.end());
+                bytes[specialFirst ? 0 : bytes.size() - 1] = special == u'x' ? 'x' : '\x80';
+                EXPECT_EQ(FileWriteString(0, text.c_str(), TEXT_ANSI), test.length);
+                EXPECT_EQ(std::filesystem::file_size(folder_.Path("out")),
+                          static_cast<uintmax_t>(test.onDisk));
+                EXPECT_EQ(Written(), first + bytes);
+            }
+        }
+    }
 }
 
 TEST_F(TextLines, WriteLineEncodesTheTextAndTheLineEnd) {

@@ -71,6 +71,16 @@ TEST(StringAssign, CopiesFromTheMarkAndRewinds) {
     StringAssign(&variable, mark);  // an empty result is a real, empty string
     ASSERT_NE(variable, nullptr);
     EXPECT_EQ(variable[0], 0);
+    EXPECT_EQ(HeapSize(StringHeap, 0, variable), 10u);
+
+    // A block that held a long text takes the size of the short one assigned after it.
+    test::WideString longText(100000, u'x');
+    StringAppend(longText.c_str());
+    StringAssign(&variable, mark);
+    StringAppend(RT_TEXT("ab"));
+    StringAssign(&variable, mark);
+    EXPECT_EQ(Text(variable), u"ab");
+    EXPECT_EQ(HeapSize(StringHeap, 0, variable), 2 * 2 + 10u);
     StringFree(variable);
 }
 

@@ -58,8 +58,18 @@ LPVOID TlsGetValue(DWORD index) {
         return nullptr;
     }
     SetLastError(ERROR_SUCCESS);
+    return TlsSlotValue(index);
+}
+
+// A thread's value counts only when it was stored under the slot's present allocation, whose
+// generation is odd: a slot this thread never stored (generation 0) holds null, and the value of a
+// freed slot, stored under an odd generation, no longer matches the even one.
+LPVOID TlsSlotValue(DWORD index) {
+    if (index >= SLOT_COUNT) {
+        return nullptr;
+    }
     const Slot& slot = threadSlots[index];
-    return slot.generation == slotGeneration[index].load(std::memory_order_relaxed) ? slot.value
+    return slot.generation == slotGeneration[index].load(std::memory_order_acquire) ? slot.value
                                                                                     : nullptr;
 }
 

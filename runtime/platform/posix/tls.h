@@ -12,3 +12,6 @@ BOOL TlsFree(DWORD index);
 // Differs: none (sets the last-error code to ERROR_SUCCESS when it succeeds, as Windows does).
 LPVOID TlsGetValue(DWORD index);
 BOOL TlsSetValue(DWORD index, LPVOID value);
+// Not a Windows call (the Windows build reads the thread's environment block): TlsGetValue's value
+// without touching the last-error code.
+LPVOID TlsSlotValue(DWORD index);
