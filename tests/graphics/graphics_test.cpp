@@ -137,9 +137,12 @@ TEST(VectorThreadFree, DeletesAnEndedThreadsPenAndBrush) {
         auto* state = static_cast<VectorThreadState*>(ThreadDataGet(VectorThreadDataOffset));
         pen = state->pen;
         brush = state->brush;
+        // Checked while the thread runs: once it has ended, the clean-up may come at any moment.
+        EXPECT_EQ(GetObjectType(pen), static_cast<DWORD>(OBJ_PEN));
+        EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
     }).join();
-    ASSERT_EQ(GetObjectType(pen), static_cast<DWORD>(OBJ_PEN));
-    ASSERT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+    ASSERT_NE(pen, nullptr);
+    ASSERT_NE(brush, nullptr);
     // The thread-exit service releases the record on a system thread once the thread has ended.
     DWORD start = GetTickCount();
     while ((GetObjectType(pen) != 0 || GetObjectType(brush) != 0) &&
