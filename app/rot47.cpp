@@ -6,7 +6,7 @@
 // same pass, eight units at a time.
 #include "app.h"
 
-#if defined(__SSE2__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__SSE2__) && !RT_ADDRESS_SANITIZER
 #include <emmintrin.h>
 #define RT_ROT47_VECTOR 1
 #endif

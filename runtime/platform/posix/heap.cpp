@@ -35,7 +35,7 @@ static_assert(sizeof(BlockHeader) % 16 == 0, "caller bytes must stay 16-byte ali
 
 constexpr SIZE_T LOOKASIDE_GRAIN = 64;
 constexpr int LOOKASIDE_CLASSES = 128;  // blocks up to 8192 bytes
-#if defined(__SANITIZE_ADDRESS__)
+#if RT_ADDRESS_SANITIZER
 constexpr int LOOKASIDE_DEPTH = 0;
 #else
 constexpr int LOOKASIDE_DEPTH = 8;  // freed blocks kept per class

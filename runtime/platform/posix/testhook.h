@@ -1,5 +1,5 @@
-// Allocation-failure injection for tests. Not a Windows call: it exists only in this build, so that
-// every "on failure" path of the runtime can be driven from a test.
+// Allocation- and read-failure injection for tests. Not Windows calls: they exist only in this
+// build, so that every "on failure" path of the runtime can be driven from a test.
 #pragma once
 
 #include <cstdint>
@@ -9,3 +9,6 @@
 void PlatformFailAllocation(int64_t nth, int64_t count = 1);
 // True while an armed failure has not happened yet.
 bool PlatformAllocationFailurePending();
+// Makes the nth ReadFile call (any handle, any thread) counted from now fail with
+// ERROR_READ_FAULT, reading nothing; 1 is the very next one. 0 disarms the hook.
+void PlatformFailRead(int64_t nth);
