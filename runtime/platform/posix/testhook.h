@@ -4,9 +4,12 @@
 
 #include <cstdint>
 
+#include "types.h"
+
 // Makes the nth heap allocation (HeapAlloc or HeapReAlloc on any heap, any thread) counted from now
-// fail, and the count - 1 allocations after it; 1 is the very next one. 0 disarms the hook.
-void PlatformFailAllocation(int64_t nth, int64_t count = 1);
+// fail, and the count - 1 allocations after it; 1 is the very next one. 0 disarms the hook. Given
+// a heap, only that heap's allocations count and fail.
+void PlatformFailAllocation(int64_t nth, int64_t count = 1, HANDLE heap = nullptr);
 // True while an armed failure has not happened yet.
 bool PlatformAllocationFailurePending();
 // Makes the nth ReadFile call (any handle, any thread) counted from now fail with
