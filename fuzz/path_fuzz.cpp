@@ -105,20 +105,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     int32_t base = rt::StringBuilderMark();
-    const WCHAR* source = path.c_str();
     if (inBuilder) {
-        // The source lies in the builder, before the result; reserving the result may move it.
+        // The source lies in the builder, before the results; reserving a result may move it, so
+        // its address is taken anew for every call.
         rt::StringAppend(path.c_str());
         rt::StringTerminate();
-        source = rt::StringBuilderBase() + base / 2;
     }
+    auto source = [&] { return inBuilder ? rt::StringBuilderBase() + base / 2 : path.c_str(); };
     int32_t mark = rt::StringBuilderMark();
     auto result = [&](WCHAR* (*part)(const WCHAR*, int32_t)) {
-        part(inBuilder ? rt::StringBuilderBase() + base / 2 : source, mark);
+        part(source(), mark);
         return fuzz::TakeResult(mark);
     };
     auto filePart = [&](int32_t flags) {
-        rt::PathFilePart(inBuilder ? rt::StringBuilderBase() + base / 2 : source, flags, mark);
+        rt::PathFilePart(source(), flags, mark);
         return fuzz::TakeResult(mark);
     };
     fuzz::Check(result(rt::PathDirectoryPart) == DirectoryPart(path), "the directory part differs");
@@ -126,7 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Check(filePart(rt::PATH_NO_EXTENSION) == FilePart(path, true),
                 "the file part without extension differs");
     fuzz::Check(result(rt::PathExtensionPart) == ExtensionPart(path), "the extension differs");
-    fuzz::Check(rt::IsValidFileName(source) == ValidFileName(path), "the file-name check differs");
+    fuzz::Check(rt::IsValidFileName(source()) == ValidFileName(path),
+                "the file-name check differs");
     rt::StringBuilderRewind(base);
     return 0;
 }
