@@ -28,8 +28,9 @@ using UserNotice = void (*)(const WCHAR* text);
 // Writes the ROT47 copy of the text file at `path` to directory part + base name + `suffix` +
 // extension, line by line as 8-bit text with CR LF after every line. The input is opened for
 // reading (shared with other readers) before the output is created or truncated. When the input
-// cannot be opened, the output cannot be created, or a write fails (the incomplete output is then
-// removed), `tell` receives the reason, a line break and the path concerned; success is silent.
+// cannot be opened, the output cannot be created, the input cannot be read whole or a write fails
+// (the incomplete output is then removed), `tell` receives the reason, a line break and the path
+// concerned; success is silent.
 // `path` lies outside the string builder (a string variable, for instance). Returns 0.
 int64_t FileActionRun(const WCHAR* path, const WCHAR* suffix, UserNotice tell);
 

@@ -4,8 +4,9 @@
 // The input is opened before the output is created and only for reading, so that a missing or
 // unreadable input leaves nothing behind and a read-only file, or one another program holds open
 // for reading, can still be copied. A copy that could not be written whole is removed rather than
-// left looking complete. Failures are told through the routine the caller passes: the Windows
-// action shows a message box, tests record the text.
+// left looking complete, and so is a copy of an input that could not be read whole. Failures are
+// told through the routine the caller passes: the Windows action shows a message box, tests record
+// the text.
 //
 // Runs on the thread of the event loop. It uses the fixed file numbers 0 (output) and 1 (input) and
 // the program-wide line variable, so one action runs at a time.
@@ -42,28 +43,36 @@ void Tell(UserNotice tell, const WCHAR* reason, const WCHAR* path) {
 // Lines copied between two looks at the output's write error.
 constexpr int64_t ERROR_CHECK_LINES = 1024;
 
-// Copies every line of the input to the output, rotated, each followed by CR LF. A failed write
-// ends the copy early, since the copy is removed anyway; the error is looked at only now and then,
-// so that the look costs nothing next to the copy. True when every line was read and every byte
-// reached the output, the final flush included; both files are closed.
-bool CopyLines() {
-    bool complete = true;
+enum class CopyOutcome { Complete, ReadFailed, WriteFailed };
+
+// Copies every line of the input to the output, rotated, each followed by CR LF. A line that could
+// not be read whole (no memory for it, or a line cut short because its buffer could not grow) ends
+// the copy, and so does a failed write, since the copy is removed anyway; a failed read of the
+// input ends its data early and is looked at when the loop has ended. The output's error is looked
+// at only now and then, so that the look costs nothing next to the copy. Both files are closed;
+// the output's final flush counts as a write.
+CopyOutcome CopyLines() {
+    bool readWhole = true;
     for (int64_t line = 1; rt::FileAtEnd(INPUT_FILE) == 0; ++line) {
         if (line % ERROR_CHECK_LINES == 0 && rt::FileError(OUTPUT_FILE) != 0) {
             break;
         }
         int32_t mark = rt::StringBuilderMark();
-        // A line that could not be read (no memory for it) would be missing from the copy.
-        if (rt::FileReadLine(INPUT_FILE, rt::TEXT_ANSI, mark) == nullptr) {
-            complete = false;
+        if (rt::FileReadLine(INPUT_FILE, rt::TEXT_ANSI, mark) == nullptr ||
+            rt::FileLineCutShort(INPUT_FILE) != 0) {
+            rt::StringBuilderRewind(mark);
+            readWhole = false;
             break;
         }
         rt::StringAssign(&CurrentLine, mark);
         Rot47InPlace(CurrentLine);
         rt::FileWriteLine(OUTPUT_FILE, CurrentLine, rt::TEXT_ANSI);
     }
-    rt::FileClose(INPUT_FILE);
-    return rt::FileCloseChecked(OUTPUT_FILE) == 0 && complete;
+    bool read = rt::FileCloseChecked(INPUT_FILE) == 0 && readWhole;
+    bool written = rt::FileCloseChecked(OUTPUT_FILE) == 0;
+    return !read      ? CopyOutcome::ReadFailed
+           : !written ? CopyOutcome::WriteFailed
+                      : CopyOutcome::Complete;
 }
 
 }  // namespace
@@ -95,10 +104,17 @@ int64_t FileActionRun(const WCHAR* path, const WCHAR* suffix, UserNotice tell) {
     } else if (rt::FileCreate(OUTPUT_FILE, outputPath, OUTPUT_FLAGS) == 0) {
         rt::FileClose(INPUT_FILE);
         Tell(tell, RT_TEXT("The file could not be created:"), outputPath);
-    } else if (!CopyLines()) {
-        DeleteFileW(outputPath);
-        Tell(tell, RT_TEXT("The file could not be written completely and was removed:"),
-             outputPath);
+    } else {
+        CopyOutcome outcome = CopyLines();
+        if (outcome != CopyOutcome::Complete) {
+            DeleteFileW(outputPath);
+        }
+        if (outcome == CopyOutcome::ReadFailed) {
+            Tell(tell, RT_TEXT("The file could not be read completely:"), path);
+        } else if (outcome == CopyOutcome::WriteFailed) {
+            Tell(tell, RT_TEXT("The file could not be written completely and was removed:"),
+                 outputPath);
+        }
     }
 
     rt::StringFree(directory);

@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#if defined(__SSE2__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__SSE2__) && !RT_ADDRESS_SANITIZER
 #include <immintrin.h>
 #define RT_ROT47_VECTOR 1
 #endif

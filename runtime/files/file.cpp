@@ -1,5 +1,5 @@
 // File objects: the file registry, opening and creating, closing, the end-of-file test and the
-// write-error report.
+// transfer-error report.
 //
 // The registry owns the records; a record's first 8 bytes are its system handle and mark it live.
 // Opening takes the record first (closing any file the number held) and releases the number again
@@ -13,7 +13,7 @@ ObjectRegistry* FileRegistry = nullptr;
 
 namespace {
 
-// Closes one file; the first write failure it had, the final flush included, or 0.
+// Closes one file; the first transfer failure it had, the final flush included, or 0.
 DWORD CloseOne(ObjectId id) {
     FileRecord* record = FileLookup(id);
     if (record == nullptr) {
@@ -24,9 +24,9 @@ DWORD CloseOne(ObjectId id) {
         HeapFree(MainHeap, 0, record->buffer);
     }
     if (!CloseHandle(record->handle)) {
-        FileNoteWriteError(record, GetLastError());
+        FileNoteError(record, GetLastError());
     }
-    DWORD error = FileObjectOf(record)->writeError;
+    DWORD error = FileObjectOf(record)->error;
     RegistryFree(FileRegistry, id);
     return error;
 }
@@ -34,7 +34,7 @@ DWORD CloseOne(ObjectId id) {
 }  // namespace
 
 void FileLibraryStart() {
-    // The records are FileObjects: the classic 40 bytes and the write-error state after them.
+    // The records are FileObjects: the classic 40 bytes and the error and line state after them.
     FileRegistry = RegistryNew(sizeof(FileObject), 16, FileClose);
 }
 
@@ -155,7 +155,7 @@ int64_t FileCloseChecked(ObjectId id) {
 
 int64_t FileError(ObjectId id) {
     FileRecord* record = FileLookup(id);
-    return record != nullptr ? FileObjectOf(record)->writeError : 0;
+    return record != nullptr ? FileObjectOf(record)->error : 0;
 }
 
 int64_t FileAtEnd(ObjectId id) {
@@ -174,8 +174,7 @@ int64_t FileAtEnd(ObjectId id) {
         record->count += 1;  // the byte came from the buffer: give it back there
         return 0;
     }
-    DWORD got = 0;
-    if (!ReadFile(record->handle, &byte, 1, &got, nullptr) || got == 0) {
+    if (FileSystemRead(record, &byte, 1) == 0) {
         return -1;
     }
     SetFilePointer(record->handle, -1, nullptr, FILE_CURRENT);

@@ -45,15 +45,19 @@ bool SeekBy(HANDLE handle, int64_t distance) {
 
 }  // namespace
 
-int64_t FileSystemRead(HANDLE handle, void* destination, int64_t bytes) {
+int64_t FileSystemRead(FileRecord* record, void* destination, int64_t bytes) {
     auto* target = static_cast<uint8_t*>(destination);
     int64_t total = 0;
     while (total < bytes) {
         DWORD piece =
             static_cast<DWORD>(bytes - total < SYSTEM_PIECE ? bytes - total : SYSTEM_PIECE);
         DWORD got = 0;
-        // A failed read counts as the end of the data; only the count matters.
-        ReadFile(handle, target + total, piece, &got, nullptr);
+        // A failed read ends the data for the reader as the end of the file does; it is noted so
+        // that a caller can tell a cut-off file from a whole one.
+        if (!ReadFile(record->handle, target + total, piece, &got, nullptr)) {
+            DWORD error = GetLastError();
+            FileNoteError(record, error != 0 ? error : ERROR_READ_FAULT);
+        }
         total += got;
         if (got < piece) {
             break;
@@ -71,12 +75,12 @@ int64_t FileSystemWrite(FileRecord* record, const void* source, int64_t bytes) {
         DWORD written = 0;
         if (!WriteFile(record->handle, from + total, piece, &written, nullptr)) {
             DWORD error = GetLastError();
-            FileNoteWriteError(record, error != 0 ? error : ERROR_WRITE_FAULT);
+            FileNoteError(record, error != 0 ? error : ERROR_WRITE_FAULT);
             return total + written;
         }
         total += written;
         if (written < piece) {
-            FileNoteWriteError(record, ERROR_WRITE_FAULT);
+            FileNoteError(record, ERROR_WRITE_FAULT);
             return total;
         }
     } while (total < bytes);
@@ -108,7 +112,7 @@ int64_t FileBufferFlush(FileRecord* record) {
 
 int64_t FileBufferRead(FileRecord* record, void* destination, int64_t bytes) {
     if (record->buffer == nullptr) {
-        return FileSystemRead(record->handle, destination, bytes);
+        return FileSystemRead(record, destination, bytes);
     }
     if (record->state == FILE_STATE_WRITING) {
         FileBufferFlush(record);
@@ -126,10 +130,9 @@ int64_t FileBufferRead(FileRecord* record, void* destination, int64_t bytes) {
     record->count = 0;
     int64_t remaining = bytes - copied;
     if (remaining >= record->bufferSize) {
-        return copied + FileSystemRead(record->handle, target + copied, remaining);
+        return copied + FileSystemRead(record, target + copied, remaining);
     }
-    int32_t got =
-        static_cast<int32_t>(FileSystemRead(record->handle, record->buffer, record->bufferSize));
+    int32_t got = static_cast<int32_t>(FileSystemRead(record, record->buffer, record->bufferSize));
     record->fill = got;
     record->count = got;
     int32_t taken = remaining < got ? static_cast<int32_t>(remaining) : got;
@@ -140,7 +143,7 @@ int64_t FileBufferRead(FileRecord* record, void* destination, int64_t bytes) {
 
 int64_t FileBufferWrite(FileRecord* record, const void* source, int64_t bytes) {
     if (record->readOnly == 1) {
-        FileNoteWriteError(record, ERROR_ACCESS_DENIED);
+        FileNoteError(record, ERROR_ACCESS_DENIED);
         return 0;
     }
     if (record->buffer == nullptr) {
@@ -150,7 +153,7 @@ int64_t FileBufferWrite(FileRecord* record, const void* source, int64_t bytes) {
         // Back to the logical position: the unread read-ahead is dropped. Where the system cannot
         // move back, what follows lands after the read-ahead: that write has failed.
         if (record->count != 0 && !SeekBy(record->handle, -static_cast<int64_t>(record->count))) {
-            FileNoteWriteError(record, GetLastError());
+            FileNoteError(record, GetLastError());
         }
         record->state = FILE_STATE_WRITING;
         record->count = record->bufferSize;

@@ -7,8 +7,10 @@
 // free routine, flushes the buffer and releases both.
 //
 // Writes that do not reach the file (a full device, a handle without write access, a short write)
-// are not reported by the write operations themselves, whose results callers ignore; they are
-// recorded on the file and reported by FileError and FileCloseChecked.
+// and reads that fail are not reported by the transfer operations themselves, whose results
+// callers ignore (a failed read ends the data as the end of the file does); they are recorded on
+// the file and reported by FileError and FileCloseChecked. A line that a read had to cut short is
+// reported by FileLineCutShort.
 //
 // Threads: the registry serialises finding, creating and closing files; a file itself is not
 // locked, so one file must not be used by two threads at the same time. Different files may be
@@ -93,13 +95,14 @@ int64_t FileOpenRead(ObjectId id, const WCHAR* path);
 // Flushes, frees the buffer, closes the handle and releases the number; DYNAMIC_ID closes every
 // file. The registry's free routine.
 void FileClose(ObjectId id);
-// FileClose that reports whether everything written to the file reached it, the final flush
-// included: 0 when it did (or when the id names no file), else the system error code of the first
-// write that failed. DYNAMIC_ID closes every file and reports the first failure among them.
+// FileClose that reports whether every transfer on the file succeeded, the final flush included:
+// 0 when it did (or when the id names no file), else the system error code of the first write or
+// read that failed. DYNAMIC_ID closes every file and reports the first failure among them.
 int64_t FileCloseChecked(ObjectId id);
-// 0 while every write to the file has reached it (or when the id names no file), else the system
-// error code of the first write that failed or fell short (ERROR_WRITE_FAULT for a short one).
-// Data still in the buffer has not been tried yet: FileCloseChecked gives the final answer.
+// 0 while every write to the file has reached it and every read has succeeded (or when the id
+// names no file), else the system error code of the first write that failed or fell short
+// (ERROR_WRITE_FAULT for a short one) or of the first read that failed. Data still in the buffer
+// has not been tried yet: FileCloseChecked gives the final answer.
 int64_t FileError(ObjectId id);
 
 // Nonzero when no byte is left to read: 1 for a buffered file, -1 for an unbuffered one.
@@ -117,6 +120,10 @@ int64_t FileBufferFlush(FileRecord* record);
 // nothing could be delivered (the position is then unchanged: the empty string).
 WCHAR* FileReadLine(ObjectId id, int32_t flags, int32_t position);
 WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t position);
+// 1 when the last line FileReadLine delivered from the file is only its first part, because the
+// line's buffer could not grow (the rest comes as the next line); 0 for a whole line, a line ended
+// by the limit, or an id that names no file.
+int64_t FileLineCutShort(ObjectId id);
 // Writes the text (without its zero) in the file's textFormat or in `format`; the bytes written.
 int64_t FileWriteString(ObjectId id, const WCHAR* text);
 int64_t FileWriteString(ObjectId id, const WCHAR* text, int32_t format);

@@ -1,9 +1,9 @@
 // Shared inside the file library: the registry's record and the system transfers that record what
 // they could not do.
 //
-// The registry's record is the classic 40-byte FileRecord followed by the write-error state, so
-// that code written against the classic layout still finds every classic field where it expects
-// it. Threads: as for the file they belong to.
+// The registry's record is the classic 40-byte FileRecord followed by the error state and the
+// state of the last line read, so that code written against the classic layout still finds every
+// classic field where it expects it. Threads: as for the file they belong to.
 #pragma once
 
 #include "files.h"
@@ -12,8 +12,8 @@ namespace rt {
 
 struct FileObject {
     FileRecord record;
-    DWORD writeError;  // the first write failure (a system error code), 0 while there is none
-    int32_t unused;
+    DWORD error;           // the first failed transfer (a system error code), 0 while there is none
+    int32_t lineCutShort;  // 1 when the last line read ended only because its buffer could not grow
 };
 static_assert(offsetof(FileObject, record) == 0 && sizeof(FileObject) == 48);
 
@@ -29,17 +29,18 @@ inline FileRecord* FileLookup(ObjectId id) {
                                    : static_cast<FileRecord*>(RegistryLookup(FileRegistry, id));
 }
 
-// Keeps the first write failure of the file: `error` is a system error code.
-inline void FileNoteWriteError(FileRecord* record, DWORD error) {
+// Keeps the first transfer failure of the file, a write's or a read's: `error` is a system error
+// code.
+inline void FileNoteError(FileRecord* record, DWORD error) {
     FileObject* object = FileObjectOf(record);
-    if (object->writeError == 0) {
-        object->writeError = error;
+    if (object->error == 0) {
+        object->error = error;
     }
 }
 
 // ReadFile in pieces that a DWORD can count: the bytes read, short only at the end of the data or
-// on an error.
-int64_t FileSystemRead(HANDLE handle, void* destination, int64_t bytes);
+// on an error, which is noted on the record.
+int64_t FileSystemRead(FileRecord* record, void* destination, int64_t bytes);
 // WriteFile in such pieces: the bytes written; a failure or a short write is noted on the record.
 int64_t FileSystemWrite(FileRecord* record, const void* source, int64_t bytes);
 // Makes the last `bytes` bytes read through the buffer unread again.

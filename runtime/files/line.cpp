@@ -104,6 +104,7 @@ class LineReader {
 
     const uint8_t* Line() const { return line_; }
     int64_t Length() const { return length_; }
+    bool CutShort() const { return cutShort_; }
 
   private:
     bool LimitReached() const { return limit_ >= 0 && used_ >= limit_; }
@@ -214,6 +215,7 @@ class LineReader {
             // The line cannot grow: it ends with what it holds, and the character is left for the
             // next read, so nothing is lost and nothing is read twice.
             FileGiveBack(file_, size);
+            cutShort_ = true;
             return false;
         }
         std::memcpy(line_ + length_, character, static_cast<size_t>(size));
@@ -230,6 +232,7 @@ class LineReader {
     uint8_t* line_ = nullptr;
     int64_t capacity_ = 0;
     int64_t length_ = 0;  // bytes stored
+    bool cutShort_ = false;
 };
 
 // A line that lies whole in the file's read-ahead, its end included, is converted straight from
@@ -294,6 +297,7 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
     int32_t format = flags & 0x1F;
     Encoding encoding = EncodingOf(format != 0 ? format : file->textFormat);
     bool ignoreLineEnds = (flags & READ_IGNORE_LINE_ENDS) != 0;
+    FileObjectOf(file)->lineCutShort = 0;
     if (!ignoreLineEnds) {
         if (WCHAR* line = ReadLineFromBuffer(file, encoding, maxLength, position)) {
             return line;
@@ -303,6 +307,7 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
     if (!reader.Read()) {
         return nullptr;
     }
+    FileObjectOf(file)->lineCutShort = reader.CutShort() ? 1 : 0;
     const auto* line = reinterpret_cast<const char*>(reader.Line());
     switch (encoding) {
         case Encoding::Utf16: {
@@ -318,6 +323,11 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
             break;
     }
     return AnsiToUtf16Result(line, position);
+}
+
+int64_t FileLineCutShort(ObjectId id) {
+    FileRecord* file = FileLookup(id);
+    return file != nullptr ? FileObjectOf(file)->lineCutShort : 0;
 }
 
 namespace {
@@ -344,7 +354,7 @@ int64_t WriteBlock(FileRecord* file, const WCHAR* text, UINT codePage, bool flus
     char* bytes = Utf16ToMultiByte(codePage, text, &length);
     if (bytes == nullptr) {
         // The text never reaches the file: as much a lost write as one the system refused.
-        FileNoteWriteError(file, ERROR_NOT_ENOUGH_MEMORY);
+        FileNoteError(file, ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
     int64_t written =

@@ -89,3 +89,18 @@ inline bool PlatformWideVectors = [] {
 #else
 #define RT_HAS_ALLOCATION_HOOK 1
 #endif
+
+// 1 when AddressSanitizer checks this build. Code that reads past the end of an object on purpose
+// (aligned vector loads that cannot leave the object's page) or keeps freed blocks for reuse tests
+// it and takes its plain form instead, so that every stray access is still reported. g++ defines
+// __SANITIZE_ADDRESS__; clang answers __has_feature(address_sanitizer) instead.
+#if defined(__SANITIZE_ADDRESS__)
+#define RT_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RT_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef RT_ADDRESS_SANITIZER
+#define RT_ADDRESS_SANITIZER 0
+#endif

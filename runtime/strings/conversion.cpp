@@ -11,7 +11,7 @@
 #if defined(__SSE2__)
 #include <immintrin.h>
 // Narrowing reads whole aligned blocks around a string's end, which AddressSanitizer would report.
-#if !defined(__SANITIZE_ADDRESS__)
+#if !RT_ADDRESS_SANITIZER
 #define RT_NARROW_VECTOR 1
 #endif
 #endif

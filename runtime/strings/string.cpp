@@ -3,7 +3,7 @@
 
 #include "strings_internal.h"
 
-#if defined(__SSE2__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__SSE2__) && !RT_ADDRESS_SANITIZER
 #include <emmintrin.h>
 #define RT_STRING_VECTOR 1
 #endif

@@ -203,45 +203,92 @@ TEST(FileActionRun, OutputThatCannotBeWrittenIsRemovedAndTold) {
 }
 
 #if RT_HAS_ALLOCATION_HOOK
+const WCHAR* const READ_FAILED = RT_TEXT("The file could not be read completely:");
+
+TEST(FileActionRun, InputThatFailsToReadPartWayIsToldAndNoCopyIsLeft) {
+    TempFolder folder;
+    std::string input;
+    while (input.size() < 20000) {
+        input += std::string(98, 'a') + "\r\n";
+    }
+    WriteBytes(folder.Path("notes.txt"), input);
+    // The first read of the input, then one after two buffers' worth have been copied.
+    for (int64_t failingRead : {1, 3}) {
+        PlatformFailRead(failingRead);
+        EXPECT_EQ(Act(folder.Name("notes.txt")), Told(READ_FAILED, folder.Name("notes.txt")))
+            << "read " << failingRead << " failing";
+        PlatformFailRead(0);
+        EXPECT_EQ(NamesIn(folder.Path()), std::vector<std::string>{"notes.txt"})
+            << "read " << failingRead << " failing";
+    }
+}
+
 // Under any one failed allocation the action either makes the exact copy and says nothing, or
 // tells the user and leaves no output behind, or (when the string heap is exhausted) stops the
 // program as the string library does; it never leaves a wrong copy without a word. Each run is a
-// child process, since a stop ends the process that runs it.
+// child process, since a stop ends the process that runs it. A line longer than its first buffer
+// meets the buffer's growth failing: the line cannot be read whole, and the user is told so.
 TEST(FileActionRunDeathTest, FailedAllocationNeverLeavesAWrongCopyUntold) {
-    constexpr int HANDLED = 0;
+    constexpr int EXACT = 0;
     constexpr int WRONG = 1;
     constexpr int NOTHING_FAILED = 3;
-    TempFolder folder;
-    WriteBytes(folder.Path("notes.txt"), "abc\r\nPlain text\r\n");
-    int outcome = -1;
-    auto acceptable = [&](int status) {
-        outcome = testing::ExitedWithCode(HANDLED)(status)          ? HANDLED
-                  : testing::ExitedWithCode(NOTHING_FAILED)(status) ? NOTHING_FAILED
-                  : testing::KilledBySignal(SIGABRT)(status)        ? SIGABRT
-                                                                    : WRONG;
-        return outcome != WRONG;
+    constexpr int TOLD_READ_FAILED = 4;
+    constexpr int TOLD_OTHER = 5;
+    struct Case {
+        std::string input;
+        std::string output;
+        bool readFailureTold;  // some failure is told as a read that failed
+    } cases[] = {
+        {"abc\r\nPlain text\r\n", "234\r\n!=2:? E6IE\r\n", false},
+        {std::string(4096, 'x'), std::string(4096, 'I') + "\r\n", true},
     };
-    int stops = 0;
-    for (int nth = 1; outcome != NOTHING_FAILED && nth < 1000; ++nth) {
-        EXPECT_EXIT(
-            {
-                fs::remove(folder.Path("notes-enc.txt"));
-                told.clear();
-                PlatformFailAllocation(nth);
-                FileActionRun(folder.Name("notes.txt").c_str(), RT_TEXT("-enc."), Record);
-                bool failed = !PlatformAllocationFailurePending();
-                PlatformFailAllocation(0);
-                bool exact = told.empty() &&
-                             ReadBytes(folder.Path("notes-enc.txt")) == "234\r\n!=2:? E6IE\r\n";
-                bool toldAndRemoved = told.size() == 1 && !fs::exists(folder.Path("notes-enc.txt"));
-                std::_Exit(!failed ? NOTHING_FAILED : exact || toldAndRemoved ? HANDLED : WRONG);
-            },
-            acceptable, "")
-            << "allocation " << nth << " failing";
-        stops += outcome == SIGABRT;
+    for (const Case& c : cases) {
+        TempFolder folder;
+        WriteBytes(folder.Path("notes.txt"), c.input);
+        int outcome = -1;
+        auto acceptable = [&](int status) {
+            outcome = -1;
+            for (int code : {EXACT, NOTHING_FAILED, TOLD_READ_FAILED, TOLD_OTHER}) {
+                if (testing::ExitedWithCode(code)(status)) {
+                    outcome = code;
+                }
+            }
+            if (testing::KilledBySignal(SIGABRT)(status)) {
+                outcome = SIGABRT;
+            }
+            return outcome != -1;
+        };
+        int stops = 0;
+        bool readFailureTold = false;
+        for (int nth = 1; outcome != NOTHING_FAILED && nth < 1000; ++nth) {
+            EXPECT_EXIT(
+                {
+                    fs::remove(folder.Path("notes-enc.txt"));
+                    told.clear();
+                    PlatformFailAllocation(nth);
+                    FileActionRun(folder.Name("notes.txt").c_str(), RT_TEXT("-enc."), Record);
+                    bool failed = !PlatformAllocationFailurePending();
+                    PlatformFailAllocation(0);
+                    bool exact =
+                        told.empty() && ReadBytes(folder.Path("notes-enc.txt")) == c.output;
+                    bool removed = told.size() == 1 && !fs::exists(folder.Path("notes-enc.txt"));
+                    bool readFailed =
+                        removed && told[0] == Told(READ_FAILED, folder.Name("notes.txt"))[0];
+                    std::_Exit(!failed      ? NOTHING_FAILED
+                               : exact      ? EXACT
+                               : readFailed ? TOLD_READ_FAILED
+                               : removed    ? TOLD_OTHER
+                                            : WRONG);
+                },
+                acceptable, "")
+                << "allocation " << nth << " failing, input of " << c.input.size() << " bytes";
+            stops += outcome == SIGABRT;
+            readFailureTold = readFailureTold || outcome == TOLD_READ_FAILED;
+        }
+        EXPECT_EQ(outcome, NOTHING_FAILED);
+        EXPECT_LT(stops, 100) << "some failures must be handled by the action itself";
+        EXPECT_EQ(readFailureTold, c.readFailureTold) << c.input.size() << " bytes";
     }
-    EXPECT_EQ(outcome, NOTHING_FAILED);
-    EXPECT_LT(stops, 100) << "some failures must be handled by the action itself";
 }
 #endif
 

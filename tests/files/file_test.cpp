@@ -193,6 +193,32 @@ TEST(FileError, DynamicCloseCheckedReportsAFailureAmongSeveralFiles) {
 }
 
 #if RT_HAS_ALLOCATION_HOOK
+TEST(FileError, FailedReadEndsTheDataAndIsReported) {
+    TempFolder folder;
+    WriteBytes(folder.Path("in"), std::string(10000, 'r'));
+    struct Case {
+        int32_t flags;
+        int64_t failingRead;  // counted from the open
+        int64_t bytesBefore;  // what FileBufferRead delivers before the failure
+    } cases[] = {{0, 1, 0}, {0, 2, 4096}, {OPEN_NO_BUFFER, 1, 0}, {OPEN_NO_BUFFER, 3, 2}};
+    for (const Case& c : cases) {
+        auto* file = reinterpret_cast<FileRecord*>(
+            FileOpenEx(DYNAMIC_ID, folder.Name("in").c_str(), OPEN_MODE_READ, c.flags));
+        ASSERT_NE(file, nullptr);
+        ObjectId id = reinterpret_cast<ObjectId>(file);
+        PlatformFailRead(c.failingRead);
+        int64_t delivered = 0;
+        char byte;
+        while (FileBufferRead(file, &byte, 1) == 1) {
+            ++delivered;
+        }
+        PlatformFailRead(0);
+        EXPECT_EQ(delivered, c.bytesBefore) << "read " << c.failingRead << " failing";
+        EXPECT_EQ(FileError(id), ERROR_READ_FAULT);
+        EXPECT_EQ(FileCloseChecked(id), ERROR_READ_FAULT);
+    }
+}
+
 TEST(FileOpenEx, FailedAllocationsLeaveNoFileOrAWorkingUnbufferedOne) {
     TempFolder folder;
     WideString name = folder.Name("out");

@@ -283,8 +283,18 @@ TEST_F(TextLines, LineBufferThatCannotGrowDeliversThePartReadSoFar) {
     PlatformFailAllocation(2);  // the first allocation is the line buffer, the second its growth
     EXPECT_EQ(ReadLine(1, TEXT_ANSI), WideString(4095, RT_TEXT('x')));
     EXPECT_FALSE(PlatformAllocationFailurePending());
+    EXPECT_EQ(FileLineCutShort(1), 1) << "the caller can tell the part from a whole line";
     EXPECT_EQ(ReadLine(1, TEXT_ANSI), WideString(905, RT_TEXT('x')));
+    EXPECT_EQ(FileLineCutShort(1), 0);
     EXPECT_EQ(ReadLine(1, TEXT_ANSI), RT_TEXT("next"));
+    EXPECT_EQ(FileLineCutShort(1), 0);
+    EXPECT_EQ(FileLineCutShort(2), 0) << "no file";
+}
+
+TEST_F(TextLines, LineEndedByTheLimitIsNotCutShort) {
+    Open(std::string(5000, 'y'));
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI, 3), RT_TEXT("yyy"));
+    EXPECT_EQ(FileLineCutShort(1), 0);
 }
 
 TEST_F(TextLines, LineBufferThatCannotBeHadDeliversNothingAndConsumesNothing) {

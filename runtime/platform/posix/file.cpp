@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <new>
@@ -308,6 +309,17 @@ class FileReference {
 
 // Clears the caller's count and checks a transfer as Windows does before it starts; false with
 // the error set when the handle, the overlapped argument or the handle's access does not allow it.
+// The read-failure hook: reads left until the one that fails, 0 while disarmed.
+std::atomic<int64_t> readsBeforeFailure{0};
+
+// True for the read the hook was armed for, which disarms it.
+bool ReadFailsNow() {
+    int64_t left = readsBeforeFailure.load(std::memory_order_relaxed);
+    while (left > 0 && !readsBeforeFailure.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
+}
+
 bool TransferAllowed(const FileReference& object, LPDWORD count, LPOVERLAPPED overlapped,
                      bool writes) {
     if (count != nullptr) {
@@ -329,11 +341,19 @@ bool TransferAllowed(const FileReference& object, LPDWORD count, LPOVERLAPPED ov
 
 }  // namespace
 
+void PlatformFailRead(int64_t nth) {
+    readsBeforeFailure.store(nth > 0 ? nth : 0);
+}
+
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped) {
     FileReference object(file);
     if (!TransferAllowed(object, bytesRead, overlapped, false)) {
         return FALSE;
+    }
+    if (ReadFailsNow()) {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;  // *bytesRead is already 0
     }
     // A disk file delivers everything asked for unless the end comes first; read() may stop early.
     auto* destination = static_cast<char*>(buffer);

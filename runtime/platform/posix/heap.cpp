@@ -35,7 +35,7 @@ static_assert(sizeof(BlockHeader) % 16 == 0, "caller bytes must stay 16-byte ali
 
 constexpr SIZE_T LOOKASIDE_GRAIN = 64;
 constexpr int LOOKASIDE_CLASSES = 128;  // blocks up to 8192 bytes
-#if defined(__SANITIZE_ADDRESS__)
+#if RT_ADDRESS_SANITIZER
 constexpr int LOOKASIDE_DEPTH = 0;
 #else
 constexpr int LOOKASIDE_DEPTH = 8;  // freed blocks kept per class
@@ -115,19 +115,24 @@ struct Heap {
     }
 };
 
-// The test hook: allocations still to pass before the first failure, and failures still to come.
+// The test hook: allocations still to pass before the first failure, failures still to come, and
+// the one heap whose allocations count (null: all).
 std::mutex hookLock;
 std::atomic<bool> hookArmed{false};
 int64_t hookPassing = 0;
 int64_t hookFailing = 0;
 bool hookFired = false;
+const Heap* hookHeap = nullptr;
 
-// Counts one allocation against the test hook; true when this one is to fail.
-bool AllocationFails() {
+// Counts one allocation from `heap` against the test hook; true when this one is to fail.
+bool AllocationFails(const Heap* heap) {
     if (!hookArmed.load(std::memory_order_relaxed)) {
         return false;
     }
     std::lock_guard<std::mutex> guard(hookLock);
+    if (hookHeap != nullptr && hookHeap != heap) {
+        return false;
+    }
     if (hookPassing > 0) {
         hookPassing -= 1;
         return false;
@@ -155,8 +160,9 @@ BlockHeader* HeaderOf(LPCVOID block) {
 
 }  // namespace
 
-void PlatformFailAllocation(int64_t nth, int64_t count) {
+void PlatformFailAllocation(int64_t nth, int64_t count, HANDLE heap) {
     std::lock_guard<std::mutex> guard(hookLock);
+    hookHeap = static_cast<const Heap*>(heap);
     hookPassing = nth > 0 ? nth - 1 : 0;
     hookFailing = nth > 0 && count > 0 ? count : 0;
     hookFired = false;
@@ -200,7 +206,7 @@ BOOL HeapDestroy(HANDLE handle) {
 
 LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
     Heap* heap = static_cast<Heap*>(handle);
-    if (heap == nullptr || bytes > SIZE_MAX - sizeof(BlockHeader) || AllocationFails()) {
+    if (heap == nullptr || bytes > SIZE_MAX - sizeof(BlockHeader) || AllocationFails(heap)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
@@ -241,7 +247,7 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
         block->size = bytes;
         return old;
     }
-    if (bytes > SIZE_MAX - sizeof(BlockHeader) || AllocationFails()) {
+    if (bytes > SIZE_MAX - sizeof(BlockHeader) || AllocationFails(heap)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
