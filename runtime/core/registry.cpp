@@ -107,8 +107,9 @@ bool ReadSlotWithoutLock(ObjectRegistry* registry, ObjectId id, void** slot) {
     bool read = false;
     if ((before & 1) == 0 && id < Shared(registry->slotCount).load(std::memory_order_acquire)) {
         void** table = Shared(registry->numberedTable).load(std::memory_order_seq_cst);
-        *slot = Shared(table[id]).load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        // Acquired, so that the second look at the sequence cannot move before the slot's read:
+        // a writer's store seen here makes that look see its odd or a later value.
+        *slot = Shared(table[id]).load(std::memory_order_acquire);
         read = sequence.load(std::memory_order_relaxed) == before;
     }
     readers.fetch_sub(1, std::memory_order_release);
