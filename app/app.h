@@ -21,6 +21,9 @@ extern WCHAR* CurrentLine;
 // Rotates every unit from 33 to 126 by 47 places within that range, in place, up to the
 // terminating zero; all other units stay. Returns 0.
 int64_t Rot47InPlace(WCHAR* text);
+// Writes the rotated form of `units` units of `source` to `destination`, which does not overlap
+// it, and a zero unit after them: a copy and Rot47InPlace of the copy in one pass.
+void Rot47Copy(WCHAR* destination, const WCHAR* source, int64_t units);
 
 // Tells the user why an action could not do its work; `text` is the whole message.
 using UserNotice = void (*)(const WCHAR* text);

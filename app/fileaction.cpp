@@ -64,8 +64,10 @@ CopyOutcome CopyLines() {
             readWhole = false;
             break;
         }
-        rt::StringAssign(&CurrentLine, mark);
-        Rot47InPlace(CurrentLine);
+        // The line is rotated while it is copied into its variable: one pass instead of an
+        // assignment and a second one over the variable, with the same variable, block and
+        // builder as those two would leave.
+        rt::StringAssign(&CurrentLine, mark, Rot47Copy);
         rt::FileWriteLine(OUTPUT_FILE, CurrentLine, rt::TEXT_ANSI);
     }
     bool read = rt::FileCloseChecked(INPUT_FILE) == 0 && readWhole;

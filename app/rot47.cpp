@@ -2,15 +2,20 @@
 // stays. The transform is its own inverse, so encrypting and decrypting are the same operation.
 // A pure function of its argument; any thread may call it.
 //
-// It runs once per line of every copied file, so it finds the terminating zero and rotates in the
-// same pass, eight units at a time, or sixteen where the processor has 32-byte vectors.
+// A file copy rotates every line while it copies it out of the string builder, whose length it
+// knows; in place, the transform finds the terminating zero and rotates in the same pass. Both work
+// eight units at a time, or sixteen where the processor has 32-byte vectors.
 #include "app.h"
 
 #include <cstring>
 
-#if defined(__SSE2__) && !RT_ADDRESS_SANITIZER
+#if defined(__SSE2__)
 #include <immintrin.h>
+// In place, blocks are loaded past the string's end within its page, which AddressSanitizer would
+// report.
+#if !RT_ADDRESS_SANITIZER
 #define RT_ROT47_VECTOR 1
+#endif
 #endif
 
 namespace app {
@@ -24,7 +29,7 @@ inline WCHAR Rot47(WCHAR unit) {
     return static_cast<uint16_t>(c - 33) < 94 ? rotated : c;
 }
 
-#if RT_ROT47_VECTOR
+#if defined(__SSE2__)
 // Rotates the eight units of `block`.
 inline __m128i Rot47Block(__m128i c) {
     __m128i offset = _mm_sub_epi16(c, _mm_set1_epi16(33));  // 0 to 93 for printable units
@@ -35,53 +40,96 @@ inline __m128i Rot47Block(__m128i c) {
     return _mm_or_si128(_mm_and_si128(printable, rotated), _mm_andnot_si128(printable, c));
 }
 
-// Rotates whole aligned 32-byte blocks from `text`, which is 32-byte aligned, up to the block that
-// holds the terminating zero, which it returns unchanged.
-__attribute__((target("avx2"))) WCHAR* Rot47Wide(WCHAR* text) {
-    for (;; text += 16) {
-        __m256i c = _mm256_load_si256(reinterpret_cast<const __m256i*>(text));
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(c, _mm256_setzero_si256())) != 0) {
-            return text;
+// Rotates the sixteen units of `block`.
+__attribute__((target("avx2"))) inline __m256i Rot47Block(__m256i c) {
+    __m256i offset = _mm256_sub_epi16(c, _mm256_set1_epi16(33));
+    __m256i printable = _mm256_and_si256(_mm256_cmpgt_epi16(offset, _mm256_set1_epi16(-1)),
+                                         _mm256_cmpgt_epi16(_mm256_set1_epi16(94), offset));
+    __m256i high =
+        _mm256_and_si256(_mm256_cmpgt_epi16(c, _mm256_set1_epi16(79)), _mm256_set1_epi16(94));
+    __m256i rotated = _mm256_sub_epi16(_mm256_add_epi16(c, _mm256_set1_epi16(47)), high);
+    return _mm256_blendv_epi8(c, rotated, printable);
+}
+
+// The rotated copy of at least sixteen units, sixteen at a time; the last block overlaps the one
+// before it, which writes the same units again.
+__attribute__((target("avx2"))) void Rot47CopyWide(WCHAR* destination, const WCHAR* source,
+                                                   int64_t units) {
+    for (int64_t i = 0;; i += 16) {
+        if (i + 16 > units) {
+            i = units - 16;
         }
-        __m256i offset = _mm256_sub_epi16(c, _mm256_set1_epi16(33));
-        __m256i printable = _mm256_and_si256(_mm256_cmpgt_epi16(offset, _mm256_set1_epi16(-1)),
-                                             _mm256_cmpgt_epi16(_mm256_set1_epi16(94), offset));
-        __m256i high =
-            _mm256_and_si256(_mm256_cmpgt_epi16(c, _mm256_set1_epi16(79)), _mm256_set1_epi16(94));
-        __m256i rotated = _mm256_sub_epi16(_mm256_add_epi16(c, _mm256_set1_epi16(47)), high);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(text),
-                           _mm256_blendv_epi8(c, rotated, printable));
+        __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), Rot47Block(c));
+        if (i + 16 == units) {
+            return;
+        }
     }
 }
+
+#if RT_ROT47_VECTOR
+// Rotates sixteen units at a time from `text` while a block lies in one page, up to the block that
+// holds the terminating zero, which it returns unchanged; or the block that would leave the page.
+__attribute__((target("avx2"))) WCHAR* Rot47Wide(WCHAR* text) {
+    for (; PlatformWithinPage(text, 32); text += 16) {
+        __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(c, _mm256_setzero_si256())) != 0) {
+            break;
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(text), Rot47Block(c));
+    }
+    return text;
+}
+#endif
 #endif
 
 }  // namespace
+
+void Rot47Copy(WCHAR* destination, const WCHAR* source, int64_t units) {
+    int64_t i = 0;
+#if defined(__SSE2__)
+    if (units >= 16 && PlatformWideVectors) {
+        Rot47CopyWide(destination, source, units);
+        i = units;
+    } else if (units >= 8) {
+        for (;; i += 8) {
+            if (i + 8 > units) {
+                i = units - 8;  // overlapping the block before, as in the wide loop
+            }
+            __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), Rot47Block(c));
+            if (i + 8 == units) {
+                break;
+            }
+        }
+        i = units;
+    }
+#endif
+    for (; i < units; ++i) {
+        destination[i] = Rot47(source[i]);
+    }
+    destination[units] = 0;
+}
 
 int64_t Rot47InPlace(WCHAR* text) {
     if (text == nullptr) {
         return 0;
     }
 #if RT_ROT47_VECTOR
-    // Unit by unit up to a 16-byte boundary; from there whole aligned blocks, which never reach
-    // into a page the string does not touch, until the block that holds the terminating zero.
-    // (Under AddressSanitizer the loads around the string would be reported: plain loop there.)
-    if ((reinterpret_cast<uintptr_t>(text) & 1) == 0) {
-        for (; (reinterpret_cast<uintptr_t>(text) & 15) != 0; ++text) {
-            if (*text == 0) {
-                return 0;
-            }
-            *text = Rot47(*text);
+    // Blocks of units that lie in one page, which never reach into a page the string does not
+    // touch, until the block that holds the terminating zero; unit by unit across a page's end.
+    // (Under AddressSanitizer the loads past the string would be reported: plain loop there.)
+    for (;;) {
+        if (PlatformWideVectors) {
+            text = Rot47Wide(text);  // then the block with the zero, eight units at a time
         }
-        for (;; text += 8) {
-            if (PlatformWideVectors && (reinterpret_cast<uintptr_t>(text) & 31) == 0) {
-                text = Rot47Wide(text);  // then the block with the zero, eight units at a time
-            }
-            __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text));
+        for (; PlatformWithinPage(text, 16); text += 8) {
+            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
             auto zeros = static_cast<unsigned>(
                 _mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())));
             __m128i rotated = Rot47Block(block);
             if (zeros == 0) {
-                _mm_store_si128(reinterpret_cast<__m128i*>(text), rotated);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(text), rotated);
                 continue;
             }
             // The units before the zero leave the register in pieces of four, two and one; the
@@ -103,12 +151,19 @@ int64_t Rot47InPlace(WCHAR* text) {
             }
             return 0;
         }
+        for (WCHAR* past = text + 8; text < past; ++text) {
+            if (*text == 0) {
+                return 0;
+            }
+            *text = Rot47(*text);
+        }
     }
-#endif
+#else
     for (; *text != 0; ++text) {
         *text = Rot47(*text);
     }
     return 0;
+#endif
 }
 
 }  // namespace app

@@ -83,6 +83,13 @@ inline bool PlatformWideVectors = [] {
 #endif
 }();
 
+// Whether the `bytes` bytes from `address` lie in one 4096-byte page. A vector load of them cannot
+// fault where the first of them belongs to a string, however close the string's end is, since
+// pages are the unit of access: the runtime's string loops load unaligned blocks this way.
+inline bool PlatformWithinPage(const void* address, uintptr_t bytes) {
+    return (reinterpret_cast<uintptr_t>(address) & 4095) <= 4096 - bytes;
+}
+
 // True in the builds that carry the allocation-failure test hook.
 #ifdef _WIN32
 #define RT_HAS_ALLOCATION_HOOK 0

@@ -3,6 +3,7 @@
 // Every conversion measures first and converts second. Results into the string builder follow the
 // result convention; the Alloc forms return malloc blocks that the caller frees with free, and
 // Utf16ToMultiByte returns a MainHeap block. A null source counts as the empty string.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,7 +11,8 @@
 
 #if defined(__SSE2__)
 #include <immintrin.h>
-// Narrowing reads whole aligned blocks around a string's end, which AddressSanitizer would report.
+// Narrowing loads blocks that reach past a string's end within its page, which AddressSanitizer
+// would report.
 #if !RT_ADDRESS_SANITIZER
 #define RT_NARROW_VECTOR 1
 #endif
@@ -348,9 +350,9 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
 
 #if RT_NARROW_VECTOR
 
-// Narrows whole aligned 32-byte blocks from text[*at] on, which is 32-byte aligned, while sixteen
-// units fit in the room: the index of the first end (a zero or a unit that is not direct) once a
-// block holds one, else -1 with *at where fewer than sixteen units of room are left.
+// Narrows sixteen units at a time from text[*at] on while they fit in the room and their block
+// lies in one page: the index of the first end (a zero or a unit that is not direct) once a block
+// holds one, else -1 with *at where the loop stopped.
 __attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* destination,
                                                    int64_t capacity, Direct direct, int64_t* at) {
     // A unit is not direct when it has bits under `wide`, or when its bits under `c1` are 0x80
@@ -359,12 +361,12 @@ __attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* dest
     __m256i wide = _mm256_set1_epi16(static_cast<short>(latin1 ? 0xFF00 : 0xFF80));
     __m256i c1 = _mm256_set1_epi16(latin1 ? 0x00E0 : 0);
     __m256i c1Value = _mm256_set1_epi16(latin1 ? 0x0080 : 1);
+    __m256i zero = _mm256_setzero_si256();
     int64_t i = *at;
-    for (; i + 16 <= capacity; i += 16) {
-        __m256i block = _mm256_load_si256(reinterpret_cast<const __m256i*>(text + i));
+    for (; i + 16 <= capacity && PlatformWithinPage(text + i, 32); i += 16) {
+        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
         __m256i other = _mm256_or_si256(_mm256_and_si256(block, wide),
                                         _mm256_cmpeq_epi16(_mm256_and_si256(block, c1), c1Value));
-        __m256i zero = _mm256_setzero_si256();
         unsigned ends =
             ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(other, zero))) |
             static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, zero)));
@@ -394,28 +396,17 @@ int64_t Utf16ToMultiByteDirect(UINT codePage, const WCHAR* text, char* destinati
         return 0;
     }
     int64_t i = 0;
+    for (;;) {
+        int64_t limit = capacity;
 #if RT_NARROW_VECTOR
-    // Unit by unit up to a 16-byte boundary; from there eight units at a time in whole aligned
-    // blocks, which never reach into a page the string does not touch.
-    if ((reinterpret_cast<uintptr_t>(text) & 1) == 0) {
-        for (; (reinterpret_cast<uintptr_t>(text + i) & 15) != 0 && i < capacity; ++i) {
-            if (text[i] == 0 || !IsDirect(text[i], direct)) {
-                return i;
+        if (PlatformWideVectors) {
+            int64_t end = NarrowWide(text, destination, capacity, direct, &i);
+            if (end >= 0) {
+                return end;
             }
-            destination[i] = static_cast<char>(text[i]);
         }
-        for (; i + 8 <= capacity; i += 8) {
-            if (PlatformWideVectors && (reinterpret_cast<uintptr_t>(text + i) & 31) == 0 &&
-                i + 16 <= capacity) {
-                int64_t end = NarrowWide(text, destination, capacity, direct, &i);
-                if (end >= 0) {
-                    return end;
-                }
-                if (i + 8 > capacity) {
-                    break;
-                }
-            }
-            __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text + i));
+        for (; i + 8 <= capacity && PlatformWithinPage(text + i, 16); i += 8) {
+            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
             unsigned ends = OtherUnits(block, direct) |
                             static_cast<unsigned>(
                                 _mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())));
@@ -425,15 +416,20 @@ int64_t Utf16ToMultiByteDirect(UINT codePage, const WCHAR* text, char* destinati
                 return i + __builtin_ctz(ends) / 2;
             }
         }
-    }
+        // The blocks stopped within eight units of the room's end or of a page's: unit by unit
+        // past it, then blocks again.
+        limit = std::min(capacity, i + 8);
 #endif
-    for (; i < capacity; ++i) {
-        if (text[i] == 0 || !IsDirect(text[i], direct)) {
+        for (; i < limit; ++i) {
+            if (text[i] == 0 || !IsDirect(text[i], direct)) {
+                return i;
+            }
+            destination[i] = static_cast<char>(text[i]);
+        }
+        if (i == capacity) {
             return i;
         }
-        destination[i] = static_cast<char>(text[i]);
     }
-    return i;
 }
 
 char* Utf16ToUtf8Alloc(const WCHAR* text) {

@@ -190,6 +190,10 @@ void StringTerminate() {
 }
 
 void StringAssign(WCHAR** variable, int32_t mark) {
+    StringAssign(variable, mark, StringCopyChars);
+}
+
+void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
     StringBuilderRecord* record = Record();
     int64_t length = record->position - mark;
     auto bytes = static_cast<SIZE_T>(length + SPARE_BYTES);
@@ -201,8 +205,7 @@ void StringAssign(WCHAR** variable, int32_t mark) {
     if (block == nullptr) {
         StringHeapExhausted();
     }
-    StringCopyChars(static_cast<WCHAR*>(block), reinterpret_cast<WCHAR*>(Bytes(record) + mark),
-                    length / 2);
+    copy(static_cast<WCHAR*>(block), reinterpret_cast<WCHAR*>(Bytes(record) + mark), length / 2);
     *variable = static_cast<WCHAR*>(block);
     record->position = mark;
 }

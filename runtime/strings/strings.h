@@ -58,6 +58,12 @@ void StringAppend(const WCHAR* text);
 void StringTerminate();
 // Copies the text from `mark` to the position into *variable and rewinds the builder to `mark`.
 void StringAssign(WCHAR** variable, int32_t mark);
+// Writes `units` units taken from `source` to `destination` and a zero unit after them.
+using StringCopyRoutine = void (*)(WCHAR* destination, const WCHAR* source, int64_t units);
+// StringAssign with the text copied by `copy`, which may change the units on the way: an
+// assignment followed by a change of the variable's text in place made in one pass, with the
+// variable, its block and the builder left as those two steps leave them.
+void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy);
 // 1 when equal unit for unit (null counts as empty), else 0.
 int64_t StringEqual(const WCHAR* left, const WCHAR* right);
 void StringFree(WCHAR* text);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "runtime/strings/strings.h"
 
 namespace app {
 namespace {
@@ -76,6 +77,44 @@ TEST(Rot47InPlace, StopsAtTheZeroWhereverItFallsInALongText) {
         }
     }
     PlatformWideVectors = wide;
+}
+
+// Assigning with the rotating copy leaves what an assignment and Rot47InPlace of the variable
+// leave: the text, the block's size and the builder, whose text stays unrotated. Every length
+// around the blocks, from every unit alignment in the builder, with both vector widths.
+TEST(Rot47Copy, AssignsWhatAnAssignmentAndRotationInPlaceLeave) {
+    const bool wide = PlatformWideVectors;
+    WCHAR* expected = nullptr;
+    WCHAR* actual = nullptr;
+    for (bool useWide : {wide, false}) {
+        PlatformWideVectors = useWide;
+        for (int offset = 0; offset < 4; ++offset) {
+            int32_t outer = rt::StringBuilderMark();
+            rt::StringAppend(Text(offset, RT_TEXT('-')).c_str());
+            for (size_t length = 0; length <= 40; ++length) {
+                Text text;
+                for (size_t i = 0; i < length; ++i) {
+                    text += static_cast<WCHAR>(i % 9 == 4 ? 0xE9 : i % 11 == 7 ? ' ' : '0' + i);
+                }
+                int32_t mark = rt::StringBuilderMark();
+                rt::StringAppend(text.c_str());
+                rt::StringAssign(&expected, mark);
+                Rot47InPlace(expected);
+                rt::StringAppend(text.c_str());
+                rt::StringAssign(&actual, mark, Rot47Copy);
+                SCOPED_TRACE(testing::Message() << useWide << " " << offset << " " << length);
+                ASSERT_EQ(Text(actual), Text(expected));
+                EXPECT_EQ(HeapSize(rt::StringHeap, 0, actual),
+                          HeapSize(rt::StringHeap, 0, expected));
+                EXPECT_EQ(rt::StringBuilderMark(), mark);
+                EXPECT_EQ(Text(rt::StringBuilderBase() + mark / 2, length), text);
+            }
+            rt::StringBuilderRewind(outer);
+        }
+    }
+    PlatformWideVectors = wide;
+    rt::StringFree(expected);
+    rt::StringFree(actual);
 }
 
 }  // namespace
