@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/app.h"
 #include "runtime/strings/strings.h"
+#include "support/support.h"
 
 namespace app {
 namespace {
@@ -74,6 +76,24 @@ TEST(Rot47InPlace, StopsAtTheZeroWhereverItFallsInALongText) {
                 EXPECT_EQ(buffer.substr(start + length + 1),
                           Text(63 - start - length, RT_TEXT('a')));
             }
+        }
+    }
+    PlatformWideVectors = wide;
+}
+
+// A text whose zero is the last unit before an inaccessible page is rotated without a read
+// beyond it, whatever its length.
+TEST(Rot47InPlace, ReadsNothingBeyondThePageOfTheTextsEnd) {
+    rt::test::PageBeforeGuard guard;
+    const bool wide = PlatformWideVectors;
+    for (bool useWide : {wide, false}) {
+        PlatformWideVectors = useWide;
+        for (size_t length = 0; length <= 40; ++length) {
+            WCHAR* text = guard.UnitsAtEnd(length + 1);
+            std::fill(text, text + length, RT_TEXT('a'));
+            text[length] = 0;
+            Rot47InPlace(text);
+            EXPECT_EQ(Text(text), Text(length, RT_TEXT('2')));
         }
     }
     PlatformWideVectors = wide;

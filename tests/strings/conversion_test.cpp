@@ -184,6 +184,26 @@ TEST(Utf16ToMultiByteDirect, StopsAtTheZeroTheRoomOrAUnitForTheSystem) {
     });
 }
 
+// A text whose zero is the last unit before an inaccessible page is narrowed without a read
+// beyond it, whatever its length.
+TEST(Utf16ToMultiByteDirect, ReadsNothingBeyondThePageOfTheTextsEnd) {
+    test::PageBeforeGuard guard;
+    char bytes[64];
+    WideVectorsBothWays([&] {
+        for (size_t length = 0; length <= 40; ++length) {
+            WCHAR* text = guard.UnitsAtEnd(length + 1);
+            for (size_t i = 0; i < length; ++i) {
+                text[i] = static_cast<WCHAR>('a' + i % 26);
+            }
+            text[length] = 0;
+            ASSERT_EQ(Utf16ToMultiByteDirect(CP_ACP, text, bytes, sizeof bytes), length);
+            for (size_t i = 0; i < length; ++i) {
+                ASSERT_EQ(bytes[i], 'a' + i % 26) << length;
+            }
+        }
+    });
+}
+
 TEST(Utf16ToUtf8Alloc, AllocConversionsRoundTripAndHandleNull) {
     char* utf8 = Utf16ToUtf8Alloc(RT_TEXT("a\u00E9\U0001F600"));
     EXPECT_STREQ(utf8, "a\xC3\xA9\xF0\x9F\x98\x80");

@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <thread>
+
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
 
 #include "support/support.h"
 
@@ -70,6 +75,34 @@ std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+#ifdef _WIN32
+PageBeforeGuard::PageBeforeGuard()
+    : base_(static_cast<char*>(
+          VirtualAlloc(nullptr, 2 * PAGE_BYTES, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))) {
+    DWORD previous;
+    if (base_ == nullptr ||
+        !VirtualProtect(base_ + PAGE_BYTES, PAGE_BYTES, PAGE_NOACCESS, &previous)) {
+        std::abort();
+    }
+}
+
+PageBeforeGuard::~PageBeforeGuard() {
+    VirtualFree(base_, 0, MEM_RELEASE);
+}
+#else
+PageBeforeGuard::PageBeforeGuard()
+    : base_(static_cast<char*>(mmap(nullptr, 2 * PAGE_BYTES, PROT_READ | PROT_WRITE,
+                                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
+    if (base_ == MAP_FAILED || mprotect(base_ + PAGE_BYTES, PAGE_BYTES, PROT_NONE) != 0) {
+        std::abort();
+    }
+}
+
+PageBeforeGuard::~PageBeforeGuard() {
+    munmap(base_, 2 * PAGE_BYTES);
+}
+#endif
 
 int64_t CountBusyBlocks(HANDLE heap) {
     PROCESS_HEAP_ENTRY entry{};

@@ -60,6 +60,25 @@ bool ThreadExitContextLive(const ThreadExitContext* context);
 // Whether a live context holds an item of `routine` with `argument`.
 bool ThreadExitQueued(void (*routine)(void*), const void* argument);
 
+// A page of memory followed by one that every access faults on: text placed at its end shows
+// whether a loop reads past the page that holds the text's end.
+class PageBeforeGuard {
+  public:
+    PageBeforeGuard();
+    ~PageBeforeGuard();
+    PageBeforeGuard(const PageBeforeGuard&) = delete;
+    PageBeforeGuard& operator=(const PageBeforeGuard&) = delete;
+
+    // Room for `units` units that end where the guard page starts.
+    WCHAR* UnitsAtEnd(size_t units) const {
+        return reinterpret_cast<WCHAR*>(base_ + PAGE_BYTES) - units;
+    }
+
+  private:
+    static constexpr size_t PAGE_BYTES = 4096;
+    char* base_;
+};
+
 #if RT_HAS_ALLOCATION_HOOK
 // Drives every failure path of an operation: runs `attempt` with the 1st, 2nd, 3rd... heap
 // allocation failing, until an attempt makes fewer allocations than the one set to fail (it then
