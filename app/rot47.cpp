@@ -40,15 +40,15 @@ inline __m128i Rot47Block(__m128i c) {
     return _mm_or_si128(_mm_and_si128(printable, rotated), _mm_andnot_si128(printable, c));
 }
 
-// Rotates the sixteen units of `block`.
+// Rotates the sixteen units of `block`. With o = c - 33, 0 to 93 for printable units, the rotated
+// offset (o + 47) mod 94 is the smaller of o + 47 and o - 47 taken without sign: o - 47 wraps
+// round to a large value below 47.
 __attribute__((target("avx2"))) inline __m256i Rot47Block(__m256i c) {
     __m256i offset = _mm256_sub_epi16(c, _mm256_set1_epi16(33));
-    __m256i printable = _mm256_and_si256(_mm256_cmpgt_epi16(offset, _mm256_set1_epi16(-1)),
-                                         _mm256_cmpgt_epi16(_mm256_set1_epi16(94), offset));
-    __m256i high =
-        _mm256_and_si256(_mm256_cmpgt_epi16(c, _mm256_set1_epi16(79)), _mm256_set1_epi16(94));
-    __m256i rotated = _mm256_sub_epi16(_mm256_add_epi16(c, _mm256_set1_epi16(47)), high);
-    return _mm256_blendv_epi8(c, rotated, printable);
+    __m256i printable = _mm256_cmpeq_epi16(_mm256_min_epu16(offset, _mm256_set1_epi16(93)), offset);
+    __m256i rotated = _mm256_min_epu16(_mm256_add_epi16(offset, _mm256_set1_epi16(47)),
+                                       _mm256_sub_epi16(offset, _mm256_set1_epi16(47)));
+    return _mm256_blendv_epi8(c, _mm256_add_epi16(rotated, _mm256_set1_epi16(33)), printable);
 }
 
 // The rotated copy of at least sixteen units, sixteen at a time; the last block overlaps the one
