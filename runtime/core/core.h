@@ -150,12 +150,10 @@ struct ObjectRegistry {
     void* walkLastReported;  // the dynamic record the free-all walk reported last
     // Numbered lookups read the table without the lock: a writer holding the lock keeps the
     // sequence odd while it may change the table, slots or records (a reader that sees it change
-    // takes the lock instead), and a table replaced by growth is freed only while no lock-free
-    // reader is active. Written with atomic operations only.
+    // takes the lock instead). Written with atomic operations only.
     uint64_t sequence;
-    int64_t lockFreeReaders;
     int64_t writerDepth;   // nested writer spans of the lock's owner
-    void** retiredTables;  // replaced tables not yet freed, chained through their first slot
+    int64_t tableEntries;  // entries allocated in the numbered table: the slot count or more
 };
 static_assert(offsetof(ObjectRegistry, walkCursor) == 40 && offsetof(ObjectRegistry, lock) == 48);
 

@@ -14,7 +14,13 @@
 // every file operation makes, reads the table without the lock while no writer holds it: writers
 // keep a sequence odd for as long as they hold the lock, and a reader that sees the sequence odd
 // or changed takes the lock and reads again, so it sees what it would have seen behind the lock.
-// A table replaced by growth stays allocated while a lock-free reader may still be reading it.
+// A table replaced by growth stays allocated for the registry's life, since a lock-free reader may
+// still be reading it; a reader therefore announces itself to nobody and costs no locked
+// instruction. So that the replaced tables stay small, a table that must grow is allocated at
+// least twice as long as before (the slot count itself grows as ever, to the number plus the grow
+// step, and the entries beyond it stay empty): the replaced ones together hold fewer entries than
+// the current one, and numbering upwards replaces the table only every doubling.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -32,21 +38,6 @@ std::atomic_ref<T> Shared(T& field) {
     return std::atomic_ref<T>(field);
 }
 
-// Frees the replaced tables when no lock-free reader is active. The caller holds the lock and
-// published the current table before, so a reader that starts later reads the current one.
-void FreeRetiredTables(ObjectRegistry* registry) {
-    if (registry->retiredTables == nullptr ||
-        Shared(registry->lockFreeReaders).load(std::memory_order_seq_cst) != 0) {
-        return;
-    }
-    for (void** table = registry->retiredTables; table != nullptr;) {
-        void** next = static_cast<void**>(table[0]);
-        HeapFree(MainHeap, 0, table);
-        table = next;
-    }
-    registry->retiredTables = nullptr;
-}
-
 // The owner of the lock starts (and ends) changing the registry. Spans nest, since the free
 // routine that a create or the free-all walk calls frees records on the same thread.
 void WriterEnter(ObjectRegistry* registry) {
@@ -58,7 +49,6 @@ void WriterEnter(ObjectRegistry* registry) {
 void WriterLeave(ObjectRegistry* registry) {
     if (--registry->writerDepth == 0) {
         Shared(registry->sequence).fetch_add(1, std::memory_order_release);
-        FreeRetiredTables(registry);
     }
 }
 
@@ -100,20 +90,17 @@ bool ReadSlotWithoutLock(ObjectRegistry* registry, ObjectId id, void** slot) {
     if (id < 0) {
         return false;
     }
-    auto readers = Shared(registry->lockFreeReaders);
-    readers.fetch_add(1, std::memory_order_seq_cst);
     auto sequence = Shared(registry->sequence);
     uint64_t before = sequence.load(std::memory_order_acquire);
-    bool read = false;
-    if ((before & 1) == 0 && id < Shared(registry->slotCount).load(std::memory_order_acquire)) {
-        void** table = Shared(registry->numberedTable).load(std::memory_order_seq_cst);
-        // Acquired, so that the second look at the sequence cannot move before the slot's read:
-        // a writer's store seen here makes that look see its odd or a later value.
-        *slot = Shared(table[id]).load(std::memory_order_acquire);
-        read = sequence.load(std::memory_order_relaxed) == before;
+    if ((before & 1) != 0 || id >= Shared(registry->slotCount).load(std::memory_order_acquire)) {
+        return false;
     }
-    readers.fetch_sub(1, std::memory_order_release);
-    return read;
+    // The slot count is published after the table that holds it, so the table read here has it.
+    void** table = Shared(registry->numberedTable).load(std::memory_order_acquire);
+    // Acquired, so that the second look at the sequence cannot move before the slot's read: a
+    // writer's store seen here makes that look see its odd or a later value.
+    *slot = Shared(table[id]).load(std::memory_order_acquire);
+    return sequence.load(std::memory_order_relaxed) == before;
 }
 
 uint64_t SetHash(const void* address, int64_t capacity) {
@@ -214,27 +201,29 @@ void* CreateDynamic(ObjectRegistry* registry) {
 // Grows the numbered table so that it holds `id`; the old table stays in place when it cannot.
 bool GrowTable(ObjectRegistry* registry, ObjectId id) {
     int64_t slotCount;
-    uint64_t bytes;
-    if (__builtin_add_overflow(id, static_cast<int64_t>(registry->growStep), &slotCount) ||
-        __builtin_mul_overflow(static_cast<uint64_t>(slotCount), sizeof(void*), &bytes)) {
+    if (__builtin_add_overflow(id, static_cast<int64_t>(registry->growStep), &slotCount)) {
         return false;
     }
-    // A new table rather than a reallocation: a lock-free reader may still read the old one.
-    auto** table = static_cast<void**>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, bytes));
-    if (table == nullptr) {
-        return false;
+    if (slotCount > registry->tableEntries) {
+        int64_t entries = std::max(slotCount, registry->tableEntries * 2);
+        uint64_t bytes;
+        if (__builtin_mul_overflow(static_cast<uint64_t>(entries), sizeof(void*), &bytes)) {
+            return false;
+        }
+        // A new table rather than a reallocation: a lock-free reader may still read the old one,
+        // which stays allocated.
+        auto** table = static_cast<void**>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, bytes));
+        if (table == nullptr) {
+            return false;
+        }
+        if (registry->numberedTable != nullptr) {
+            std::memcpy(table, registry->numberedTable,
+                        static_cast<size_t>(registry->slotCount) * sizeof(void*));
+        }
+        Shared(registry->numberedTable).store(table, std::memory_order_release);
+        registry->tableEntries = entries;
     }
-    void** old = registry->numberedTable;
-    if (old != nullptr) {
-        std::memcpy(table, old, static_cast<size_t>(registry->slotCount) * sizeof(void*));
-    }
-    Shared(registry->numberedTable).store(table, std::memory_order_seq_cst);
     Shared(registry->slotCount).store(slotCount, std::memory_order_release);
-    if (old != nullptr) {
-        Shared(old[0]).store(registry->retiredTables, std::memory_order_relaxed);
-        registry->retiredTables = old;
-        FreeRetiredTables(registry);
-    }
     return true;
 }
 
@@ -286,6 +275,7 @@ ObjectRegistry* RegistryNew(int32_t recordSize, int32_t growStep, ObjectFreeRout
         registry->numberedTable =
             static_cast<void**>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, growStep * sizeof(void*)));
         registry->slotCount = registry->numberedTable != nullptr ? growStep : 0;
+        registry->tableEntries = registry->slotCount;
     }
     InitializeCriticalSection(&registry->lock);
     return registry;
