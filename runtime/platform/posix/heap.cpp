@@ -124,11 +124,8 @@ int64_t hookFailing = 0;
 bool hookFired = false;
 const Heap* hookHeap = nullptr;
 
-// Counts one allocation from `heap` against the test hook; true when this one is to fail.
-bool AllocationFails(const Heap* heap) {
-    if (!hookArmed.load(std::memory_order_relaxed)) {
-        return false;
-    }
+// AllocationFails while the hook is armed; out of line, as only tests arm it.
+[[gnu::noinline]] bool ArmedAllocationFails(const Heap* heap) {
     std::lock_guard<std::mutex> guard(hookLock);
     if (hookHeap != nullptr && hookHeap != heap) {
         return false;
@@ -144,6 +141,11 @@ bool AllocationFails(const Heap* heap) {
         return true;
     }
     return false;
+}
+
+// Counts one allocation from `heap` against the test hook; true when this one is to fail.
+bool AllocationFails(const Heap* heap) {
+    return hookArmed.load(std::memory_order_relaxed) && ArmedAllocationFails(heap);
 }
 
 // Sets a new block's size and clears it if asked to.
@@ -231,6 +233,38 @@ LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
     return block + 1;
 }
 
+namespace {
+
+// Zero-fills the bytes a block gained, if asked to.
+void ZeroGrowth(BlockHeader* block, DWORD flags, SIZE_T oldSize, SIZE_T bytes) {
+    if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize) {
+        std::memset(reinterpret_cast<char*>(block + 1) + oldSize, 0, bytes - oldSize);
+    }
+}
+
+// The reallocation that may move the block. Out of line, so that a reallocation within the
+// block's room saves no registers for it.
+[[gnu::noinline]] LPVOID ReAllocMoving(Heap* heap, BlockHeader* block, DWORD flags, SIZE_T bytes) {
+    SIZE_T oldSize = block->size;
+    std::lock_guard<HeapLock> guard(heap->lock);
+    // The block leaves the ring while realloc may move it; on failure it goes back unchanged.
+    Heap::Unlink(block);
+    auto* moved =
+        static_cast<BlockHeader*>(std::realloc(block, sizeof(BlockHeader) + Capacity(bytes)));
+    if (moved == nullptr) {
+        heap->Link(block);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    moved->size = bytes;
+    moved->capacity = Capacity(bytes);
+    heap->Link(moved);
+    ZeroGrowth(moved, flags, oldSize, bytes);
+    return moved + 1;
+}
+
+}  // namespace
+
 LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
     Heap* heap = static_cast<Heap*>(handle);
     if (heap == nullptr || old == nullptr || HeaderOf(old)->heap != heap) {
@@ -238,9 +272,8 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
         return nullptr;
     }
     BlockHeader* block = HeaderOf(old);
-    SIZE_T oldSize = block->size;
     if (flags & HEAP_REALLOC_IN_PLACE_ONLY) {
-        if (bytes > oldSize) {
+        if (bytes > block->size) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
@@ -255,29 +288,12 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
         (LookasideClass(block->capacity) >= 0 || bytes >= block->capacity / 2)) {
         // The block has room for the new size (a string variable reassigned with another text):
         // it stays where it is, unless a large block would keep much more than it needs.
+        SIZE_T oldSize = block->size;
         block->size = bytes;
-        if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize) {
-            std::memset(reinterpret_cast<char*>(block + 1) + oldSize, 0, bytes - oldSize);
-        }
+        ZeroGrowth(block, flags, oldSize, bytes);
         return old;
     }
-    std::lock_guard<HeapLock> guard(heap->lock);
-    // The block leaves the ring while realloc may move it; on failure it goes back unchanged.
-    Heap::Unlink(block);
-    auto* moved =
-        static_cast<BlockHeader*>(std::realloc(block, sizeof(BlockHeader) + Capacity(bytes)));
-    if (moved == nullptr) {
-        heap->Link(block);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    moved->size = bytes;
-    moved->capacity = Capacity(bytes);
-    heap->Link(moved);
-    if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize) {
-        std::memset(reinterpret_cast<char*>(moved + 1) + oldSize, 0, bytes - oldSize);
-    }
-    return moved + 1;
+    return ReAllocMoving(heap, block, flags, bytes);
 }
 
 BOOL HeapFree(HANDLE handle, DWORD, LPVOID old) {
