@@ -377,17 +377,11 @@ int64_t NarrowIntoRoom(FileRecord* file, const WCHAR* text, UINT codePage, int64
     return *narrowed;
 }
 
-// Writes 8-bit text into a buffer in the writing state exactly as FileBufferWrite would write its
-// converted bytes: stored behind the pending bytes when they are fewer than the free room, else
-// after a flush stored at the start of the empty buffer, or written directly when they are at
-// least a buffer full. Text that the code page maps one to one is narrowed straight into the
-// buffer, so no length is measured and no block is made.
-int64_t WriteIntoBuffer(FileRecord* file, const WCHAR* text, UINT codePage) {
-    int64_t narrowed;
-    int64_t written = NarrowIntoRoom(file, text, codePage, &narrowed);
-    if (written >= 0) {
-        return written;
-    }
+// WriteIntoBuffer below once the text did not all go into the room, its first `narrowed` units
+// narrowed there. Out of line, so that the common case saves no registers for it.
+[[gnu::noinline]] int64_t WriteIntoBufferSlow(FileRecord* file, const WCHAR* text, UINT codePage,
+                                              int64_t narrowed) {
+    int64_t written;
     bool flushed = false;
     if (narrowed == file->count - 1) {
         // As many one-byte units as the room holds and more text after them, which makes at
@@ -410,6 +404,17 @@ int64_t WriteIntoBuffer(FileRecord* file, const WCHAR* text, UINT codePage) {
     }
     // Too long for the free room, or after the flush for the whole buffer.
     return WriteBlock(file, text, codePage, flushed);
+}
+
+// Writes 8-bit text into a buffer in the writing state exactly as FileBufferWrite would write its
+// converted bytes: stored behind the pending bytes when they are fewer than the free room, else
+// after a flush stored at the start of the empty buffer, or written directly when they are at
+// least a buffer full. Text that the code page maps one to one is narrowed straight into the
+// buffer, so no length is measured and no block is made.
+int64_t WriteIntoBuffer(FileRecord* file, const WCHAR* text, UINT codePage) {
+    int64_t narrowed;
+    int64_t written = NarrowIntoRoom(file, text, codePage, &narrowed);
+    return written >= 0 ? written : WriteIntoBufferSlow(file, text, codePage, narrowed);
 }
 
 // Writes the text in the format; the bytes written.
