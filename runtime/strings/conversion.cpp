@@ -348,13 +348,54 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
     return written > 0 ? written : -1;
 }
 
+// One round of narrowing from text[*at] on: eight units at a time while they fit in the room and
+// their block lies in one page, then unit by unit past the room's end or the page's, which the
+// blocks stopped within eight units of. The index of the first end (a zero, a unit that is not
+// direct, or the room's end) once it is reached, else -1 with *at past the page's end, where
+// blocks can go on. Inlined into each of the drivers below.
+[[gnu::always_inline]] inline int64_t NarrowRound(const WCHAR* text, char* destination,
+                                                  int64_t capacity, Direct direct, int64_t* at) {
+    int64_t i = *at;
+    int64_t limit = capacity;
 #if RT_NARROW_VECTOR
+    for (; i + 8 <= capacity && PlatformWithinPage(text + i, 16); i += 8) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        unsigned ends =
+            OtherUnits(block, direct) |
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(destination + i),
+                         _mm_packus_epi16(block, block));
+        if (ends != 0) {
+            return i + __builtin_ctz(ends) / 2;
+        }
+    }
+    limit = std::min(capacity, i + 8);
+#endif
+    for (; i < limit; ++i) {
+        if (text[i] == 0 || !IsDirect(text[i], direct)) {
+            return i;
+        }
+        destination[i] = static_cast<char>(text[i]);
+    }
+    *at = i;
+    return i == capacity ? i : -1;
+}
 
-// Narrows sixteen units at a time from text[*at] on while they fit in the room and their block
-// lies in one page: the index of the first end (a zero or a unit that is not direct) once a block
-// holds one, else -1 with *at where the loop stopped.
+// The narrowing with eight units at a time at most: 16-byte vectors, or none.
+int64_t NarrowByEight(const WCHAR* text, char* destination, int64_t capacity, Direct direct) {
+    for (int64_t i = 0;;) {
+        int64_t end = NarrowRound(text, destination, capacity, direct, &i);
+        if (end >= 0) {
+            return end;
+        }
+    }
+}
+
+#if RT_NARROW_VECTOR
+// The narrowing with sixteen units at a time where they fit in the room and their block lies in
+// one page, for processors with 32-byte vectors.
 __attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* destination,
-                                                   int64_t capacity, Direct direct, int64_t* at) {
+                                                   int64_t capacity, Direct direct) {
     // A unit is not direct when it has bits under `wide`, or when its bits under `c1` are 0x80
     // (the C1 controls, which Windows-1252 maps through its table; nothing for ASCII).
     bool latin1 = direct == Direct::Latin1;
@@ -362,24 +403,28 @@ __attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* dest
     __m256i c1 = _mm256_set1_epi16(latin1 ? 0x00E0 : 0);
     __m256i c1Value = _mm256_set1_epi16(latin1 ? 0x0080 : 1);
     __m256i zero = _mm256_setzero_si256();
-    int64_t i = *at;
-    for (; i + 16 <= capacity && PlatformWithinPage(text + i, 32); i += 16) {
-        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
-        __m256i other = _mm256_or_si256(_mm256_and_si256(block, wide),
-                                        _mm256_cmpeq_epi16(_mm256_and_si256(block, c1), c1Value));
-        unsigned ends =
-            ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(other, zero))) |
-            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, zero)));
-        // Packing works within each 16-byte half: the two halves' bytes are brought together.
-        __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(block, block), 0xD8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i),
-                         _mm256_castsi256_si128(packed));
-        if (ends != 0) {
-            return i + __builtin_ctz(ends) / 2;
+    for (int64_t i = 0;;) {
+        for (; i + 16 <= capacity && PlatformWithinPage(text + i, 32); i += 16) {
+            __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+            __m256i other =
+                _mm256_or_si256(_mm256_and_si256(block, wide),
+                                _mm256_cmpeq_epi16(_mm256_and_si256(block, c1), c1Value));
+            unsigned ends =
+                ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(other, zero))) |
+                static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, zero)));
+            // Packing works within each 16-byte half: the two halves' bytes are brought together.
+            __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(block, block), 0xD8);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i),
+                             _mm256_castsi256_si128(packed));
+            if (ends != 0) {
+                return i + __builtin_ctz(ends) / 2;
+            }
+        }
+        int64_t end = NarrowRound(text, destination, capacity, direct, &i);
+        if (end >= 0) {
+            return end;
         }
     }
-    *at = i;
-    return -1;
 }
 #endif
 
@@ -395,41 +440,12 @@ int64_t Utf16ToMultiByteDirect(UINT codePage, const WCHAR* text, char* destinati
     if (direct == Direct::None) {
         return 0;
     }
-    int64_t i = 0;
-    for (;;) {
-        int64_t limit = capacity;
 #if RT_NARROW_VECTOR
-        if (PlatformWideVectors) {
-            int64_t end = NarrowWide(text, destination, capacity, direct, &i);
-            if (end >= 0) {
-                return end;
-            }
-        }
-        for (; i + 8 <= capacity && PlatformWithinPage(text + i, 16); i += 8) {
-            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            unsigned ends = OtherUnits(block, direct) |
-                            static_cast<unsigned>(
-                                _mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(destination + i),
-                             _mm_packus_epi16(block, block));
-            if (ends != 0) {
-                return i + __builtin_ctz(ends) / 2;
-            }
-        }
-        // The blocks stopped within eight units of the room's end or of a page's: unit by unit
-        // past it, then blocks again.
-        limit = std::min(capacity, i + 8);
-#endif
-        for (; i < limit; ++i) {
-            if (text[i] == 0 || !IsDirect(text[i], direct)) {
-                return i;
-            }
-            destination[i] = static_cast<char>(text[i]);
-        }
-        if (i == capacity) {
-            return i;
-        }
+    if (PlatformWideVectors) {
+        return NarrowWide(text, destination, capacity, direct);
     }
+#endif
+    return NarrowByEight(text, destination, capacity, direct);
 }
 
 char* Utf16ToUtf8Alloc(const WCHAR* text) {
