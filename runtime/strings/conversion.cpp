@@ -175,16 +175,19 @@ __attribute__((target("avx2"))) int64_t WidenLineWide(const unsigned char* bytes
     char maskBits = direct == Direct::Ascii ? '\x80' : direct == Direct::Latin1 ? '\xE0' : 0;
     __m256i mask = _mm256_set1_epi8(maskBits);
     __m256i other = _mm256_set1_epi8(maskBits != 0 ? '\x80' : 0);
+    const char no = '\xFF';  // equal to no byte below 0x80
+    __m256i stopTable =
+        _mm256_setr_epi8(0, no, no, no, no, no, no, no, no, no, 10, no, no, 13, no, no,  //
+                         0, no, no, no, no, no, no, no, no, no, 10, no, no, 13, no, no);
     unsigned others = 0;  // of the blocks before the last
     for (int64_t i = 0;; i += 32) {
         if (i + 32 > count) {
             i = count - 32;
         }
         __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
-        __m256i stops =
-            _mm256_or_si256(_mm256_cmpeq_epi8(block, _mm256_setzero_si256()),
-                            _mm256_or_si256(_mm256_cmpeq_epi8(block, _mm256_set1_epi8(10)),
-                                            _mm256_cmpeq_epi8(block, _mm256_set1_epi8(13))));
+        // The shuffle gives each byte the table's entry for its low four bits (zero for bytes
+        // from 0x80 up), and that entry equals the byte only for the stops 0, 10 and 13.
+        __m256i stops = _mm256_cmpeq_epi8(_mm256_shuffle_epi8(stopTable, block), block);
         auto stopBits = static_cast<unsigned>(_mm256_movemask_epi8(stops));
         auto otherBits = static_cast<unsigned>(
             _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(block, mask), other)));
