@@ -10,6 +10,7 @@
 // record without a lock. The thread-exit service guards its chain of contexts with its own lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "../platform/platform.h"
@@ -162,7 +163,10 @@ ObjectRegistry* RegistryNew(int32_t recordSize, int32_t growStep, ObjectFreeRout
 // number held; null when no record can be had (the registry is then unchanged).
 void* RegistryCreate(ObjectRegistry* registry, ObjectId id);
 // The live record of `id`, or null. Any id is safe: one that names no object gives null.
-void* RegistryLookup(ObjectRegistry* registry, ObjectId id);
+inline void* RegistryLookup(ObjectRegistry* registry, ObjectId id);
+// RegistryLookup behind the lock: for an id outside the numbered table, or while a writer is
+// active.
+void* RegistryLookupBehindLock(ObjectRegistry* registry, ObjectId id);
 // The validating lookup: a live numbered record, or `id` itself when it is a dynamic record.
 void* RegistryIsObject(ObjectRegistry* registry, ObjectId id);
 // Gives the record of `id` back: a numbered record is zero-filled in place, a dynamic one freed.
@@ -172,6 +176,30 @@ void RegistryFreeAll(ObjectRegistry* registry);
 // The walk under RegistryFreeAll; it holds the registry lock until it reports the end (null).
 void RegistryWalkStart(ObjectRegistry* registry);
 void* RegistryWalkNext(ObjectRegistry* registry, ObjectId* id);
+
+// A numbered lookup, the one every file operation makes, reads the table without the lock while no
+// writer is active: the sequence is even and the same before and after the slot's read. Inline, so
+// that it costs no call; registry.cpp describes the writers' side.
+inline void* RegistryLookup(ObjectRegistry* registry, ObjectId id) {
+    if (id >= 0) {
+        std::atomic_ref<uint64_t> sequence(registry->sequence);
+        uint64_t before = sequence.load(std::memory_order_acquire);
+        if ((before & 1) == 0 &&
+            id < std::atomic_ref<int64_t>(registry->slotCount).load(std::memory_order_acquire)) {
+            // The slot count is published after the table that holds it, so this table has it.
+            void** table =
+                std::atomic_ref<void**>(registry->numberedTable).load(std::memory_order_acquire);
+            // Acquired, so that the second look at the sequence cannot move before the slot's
+            // read: a writer's store seen here makes that look see its odd or a later value.
+            void* record = std::atomic_ref<void*>(table[id]).load(std::memory_order_acquire);
+            if (sequence.load(std::memory_order_relaxed) == before) {
+                bool live = record != nullptr && *static_cast<const uint64_t*>(record) != 0;
+                return live ? record : nullptr;
+            }
+        }
+    }
+    return RegistryLookupBehindLock(registry, id);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Per-thread data: one record per thread in which every library with per-thread state owns a

@@ -84,25 +84,6 @@ class RegistryWriter {
     ObjectRegistry* registry_;
 };
 
-// The slot of numbered `id` read without the lock; false when a writer was active or the id is
-// not numbered, and the caller must read behind the lock.
-bool ReadSlotWithoutLock(ObjectRegistry* registry, ObjectId id, void** slot) {
-    if (id < 0) {
-        return false;
-    }
-    auto sequence = Shared(registry->sequence);
-    uint64_t before = sequence.load(std::memory_order_acquire);
-    if ((before & 1) != 0 || id >= Shared(registry->slotCount).load(std::memory_order_acquire)) {
-        return false;
-    }
-    // The slot count is published after the table that holds it, so the table read here has it.
-    void** table = Shared(registry->numberedTable).load(std::memory_order_acquire);
-    // Acquired, so that the second look at the sequence cannot move before the slot's read: a
-    // writer's store seen here makes that look see its odd or a later value.
-    *slot = Shared(table[id]).load(std::memory_order_acquire);
-    return sequence.load(std::memory_order_relaxed) == before;
-}
-
 uint64_t SetHash(const void* address, int64_t capacity) {
     // Records are 16-byte aligned: drop the constant low bits, then spread with a Fibonacci hash.
     uint64_t value = reinterpret_cast<uintptr_t>(address) >> 4;
@@ -249,9 +230,8 @@ void* CreateNumbered(ObjectRegistry* registry, ObjectId id) {
     return record;
 }
 
-// The lookup's candidate read behind the lock: for a dynamic id, or while a writer is active. Kept
-// out of line, so that the lock-free path saves no registers for it.
-[[gnu::noinline]] void* CandidateBehindLock(ObjectRegistry* registry, ObjectId id) {
+// The lookup's candidate read behind the lock.
+void* CandidateBehindLock(ObjectRegistry* registry, ObjectId id) {
     RegistryLock guard(registry);
     if (IsNumbered(registry, id)) {
         return registry->numberedTable[id];
@@ -292,11 +272,8 @@ void* RegistryCreate(ObjectRegistry* registry, ObjectId id) {
     return CreateNumbered(registry, id);
 }
 
-void* RegistryLookup(ObjectRegistry* registry, ObjectId id) {
-    void* candidate;
-    if (!ReadSlotWithoutLock(registry, id, &candidate)) {
-        candidate = CandidateBehindLock(registry, id);
-    }
+void* RegistryLookupBehindLock(ObjectRegistry* registry, ObjectId id) {
+    void* candidate = CandidateBehindLock(registry, id);
     return IsLive(candidate) ? candidate : nullptr;
 }
 
