@@ -177,21 +177,26 @@ void RegistryFreeAll(ObjectRegistry* registry);
 void RegistryWalkStart(ObjectRegistry* registry);
 void* RegistryWalkNext(ObjectRegistry* registry, ObjectId* id);
 
+// The registry's fields that lock-free readers see are only read and written through this.
+template <typename T>
+std::atomic_ref<T> RegistryShared(T& field) {
+    return std::atomic_ref<T>(field);
+}
+
 // A numbered lookup, the one every file operation makes, reads the table without the lock while no
 // writer is active: the sequence is even and the same before and after the slot's read. Inline, so
 // that it costs no call; registry.cpp describes the writers' side.
 inline void* RegistryLookup(ObjectRegistry* registry, ObjectId id) {
     if (id >= 0) {
-        std::atomic_ref<uint64_t> sequence(registry->sequence);
+        auto sequence = RegistryShared(registry->sequence);
         uint64_t before = sequence.load(std::memory_order_acquire);
         if ((before & 1) == 0 &&
-            id < std::atomic_ref<int64_t>(registry->slotCount).load(std::memory_order_acquire)) {
+            id < RegistryShared(registry->slotCount).load(std::memory_order_acquire)) {
             // The slot count is published after the table that holds it, so this table has it.
-            void** table =
-                std::atomic_ref<void**>(registry->numberedTable).load(std::memory_order_acquire);
+            void** table = RegistryShared(registry->numberedTable).load(std::memory_order_acquire);
             // Acquired, so that the second look at the sequence cannot move before the slot's
             // read: a writer's store seen here makes that look see its odd or a later value.
-            void* record = std::atomic_ref<void*>(table[id]).load(std::memory_order_acquire);
+            void* record = RegistryShared(table[id]).load(std::memory_order_acquire);
             if (sequence.load(std::memory_order_relaxed) == before) {
                 bool live = record != nullptr && *static_cast<const uint64_t*>(record) != 0;
                 return live ? record : nullptr;

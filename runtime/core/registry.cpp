@@ -32,23 +32,17 @@ namespace {
 
 constexpr int64_t INITIAL_SET_CAPACITY = 16;
 
-// The fields that lock-free readers see are only read and written through this.
-template <typename T>
-std::atomic_ref<T> Shared(T& field) {
-    return std::atomic_ref<T>(field);
-}
-
 // The owner of the lock starts (and ends) changing the registry. Spans nest, since the free
 // routine that a create or the free-all walk calls frees records on the same thread.
 void WriterEnter(ObjectRegistry* registry) {
     if (registry->writerDepth++ == 0) {
-        Shared(registry->sequence).fetch_add(1, std::memory_order_seq_cst);
+        RegistryShared(registry->sequence).fetch_add(1, std::memory_order_seq_cst);
     }
 }
 
 void WriterLeave(ObjectRegistry* registry) {
     if (--registry->writerDepth == 0) {
-        Shared(registry->sequence).fetch_add(1, std::memory_order_release);
+        RegistryShared(registry->sequence).fetch_add(1, std::memory_order_release);
     }
 }
 
@@ -201,10 +195,10 @@ bool GrowTable(ObjectRegistry* registry, ObjectId id) {
             std::memcpy(table, registry->numberedTable,
                         static_cast<size_t>(registry->slotCount) * sizeof(void*));
         }
-        Shared(registry->numberedTable).store(table, std::memory_order_release);
+        RegistryShared(registry->numberedTable).store(table, std::memory_order_release);
         registry->tableEntries = entries;
     }
-    Shared(registry->slotCount).store(slotCount, std::memory_order_release);
+    RegistryShared(registry->slotCount).store(slotCount, std::memory_order_release);
     return true;
 }
 
@@ -226,18 +220,8 @@ void* CreateNumbered(ObjectRegistry* registry, ObjectId id) {
         return record;
     }
     record = HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, registry->recordSize);
-    Shared(registry->numberedTable[id]).store(record, std::memory_order_release);
+    RegistryShared(registry->numberedTable[id]).store(record, std::memory_order_release);
     return record;
-}
-
-// The lookup's candidate read behind the lock.
-void* CandidateBehindLock(ObjectRegistry* registry, ObjectId id) {
-    RegistryLock guard(registry);
-    if (IsNumbered(registry, id)) {
-        return registry->numberedTable[id];
-    }
-    void* address = reinterpret_cast<void*>(id);
-    return SetFind(registry, address) >= 0 ? address : nullptr;
 }
 
 }  // namespace
@@ -273,7 +257,13 @@ void* RegistryCreate(ObjectRegistry* registry, ObjectId id) {
 }
 
 void* RegistryLookupBehindLock(ObjectRegistry* registry, ObjectId id) {
-    void* candidate = CandidateBehindLock(registry, id);
+    RegistryLock guard(registry);
+    void* candidate = reinterpret_cast<void*>(id);
+    if (IsNumbered(registry, id)) {
+        candidate = registry->numberedTable[id];
+    } else if (SetFind(registry, candidate) < 0) {
+        return nullptr;
+    }
     return IsLive(candidate) ? candidate : nullptr;
 }
 
