@@ -1,6 +1,7 @@
 // Contract of the TLS slots and the 16-bit wide-string functions, on both builds.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "runtime/platform/platform.h"
@@ -24,15 +25,31 @@ TEST(TlsAlloc, FreshSlotReadsNullOnEveryThreadUntilThatThreadSetsIt) {
     EXPECT_TRUE(TlsFree(slot));
 }
 
-TEST(TlsAlloc, ReallocatedSlotDoesNotShowTheValueOfItsPreviousUse) {
+TEST(TlsAlloc, ReallocatedSlotDoesNotShowTheValueOfItsPreviousUseOnAnyThread) {
     DWORD slot = TlsAlloc();
     int value = 1;
     TlsSetValue(slot, &value);
+    // A thread that stored a value and is still running when the slot is freed.
+    std::atomic<int> step{0};
+    std::thread other([slot, &step] {
+        static int theirs;
+        TlsSetValue(slot, &theirs);
+        step = 1;
+        while (step != 2) {
+            std::this_thread::yield();
+        }
+        EXPECT_EQ(TlsGetValue(slot), nullptr);
+    });
+    while (step != 1) {
+        std::this_thread::yield();
+    }
     TlsFree(slot);
-    // Take slots until the same index comes back (Windows hands out the lowest free one).
+    // Windows hands out the lowest free index, so the same one comes back.
     DWORD again = TlsAlloc();
     EXPECT_EQ(again, slot);
     EXPECT_EQ(TlsGetValue(again), nullptr);
+    step = 2;
+    other.join();
     TlsFree(again);
 }
 

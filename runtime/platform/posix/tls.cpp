@@ -1,6 +1,11 @@
-// TLS slots: each thread keeps a fixed array of (generation, value) pairs. A slot's generation
-// changes every time it is allocated, so a value a thread stored under an earlier allocation of the
-// same index reads as null, as on Windows, without touching other threads' arrays.
+// TLS slots: each thread keeps a fixed array of values, zero until the thread stores one. A thread
+// that has stored a value is on the list of listed threads, and TlsFree clears the slot in every
+// listed thread, as Windows does, so that a value stored under an earlier allocation of the same
+// index reads as null and a read is one load. A thread leaves the list in a key destructor, the
+// last code of the thread, which also clears its array: nothing can be left there for TlsFree to
+// miss.
+#include <pthread.h>
+
 #include <atomic>
 #include <mutex>
 
@@ -10,30 +15,71 @@ namespace {
 
 constexpr DWORD SLOT_COUNT = 128;
 
-struct Slot {
-    uint64_t generation;
-    void* value;
+// A thread's values and its links on the list. Trivial, so that the thread's first read needs no
+// initialisation check.
+struct ThreadValues {
+    void* values[SLOT_COUNT];
+    ThreadValues* next;
+    ThreadValues* previous;
+    bool listed;
 };
 
+// Guards the changes of slotInUse, the list and every store into another thread's values.
 std::mutex slotLock;
-bool slotInUse[SLOT_COUNT];
-std::atomic<uint64_t> slotGeneration[SLOT_COUNT];
+std::atomic<bool> slotInUse[SLOT_COUNT];
+ThreadValues* listed;
 
-thread_local Slot threadSlots[SLOT_COUNT];
+thread_local ThreadValues threadValues;
+
+// Values are read by their own thread without the lock while TlsFree may clear them from another.
+std::atomic_ref<void*> Value(ThreadValues& thread, DWORD index) {
+    return std::atomic_ref<void*>(thread.values[index]);
+}
 
 bool IsAllocated(DWORD index) {
-    return index < SLOT_COUNT && slotGeneration[index].load(std::memory_order_acquire) % 2 == 1;
+    return index < SLOT_COUNT && slotInUse[index].load(std::memory_order_acquire);
+}
+
+void Unlist(void* value) {
+    auto* thread = static_cast<ThreadValues*>(value);
+    std::lock_guard<std::mutex> guard(slotLock);
+    (thread->previous != nullptr ? thread->previous->next : listed) = thread->next;
+    if (thread->next != nullptr) {
+        thread->next->previous = thread->previous;
+    }
+    for (DWORD index = 0; index < SLOT_COUNT; ++index) {
+        Value(*thread, index).store(nullptr, std::memory_order_relaxed);
+    }
+    thread->listed = false;
+}
+
+// Puts the calling thread on the list; false when its key cannot be had. A thread that stores a
+// value from a key destructor after leaving the list is listed again and leaves once more, since
+// the key's value is set again.
+bool List() {
+    static pthread_key_t key;
+    static const bool keyCreated = pthread_key_create(&key, Unlist) == 0;
+    if (!keyCreated || pthread_setspecific(key, &threadValues) != 0) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(slotLock);
+    threadValues.next = listed;
+    threadValues.previous = nullptr;
+    if (listed != nullptr) {
+        listed->previous = &threadValues;
+    }
+    listed = &threadValues;
+    threadValues.listed = true;
+    return true;
 }
 
 }  // namespace
 
-// Generations are odd while a slot is allocated and even while it is free.
 DWORD TlsAlloc() {
     std::lock_guard<std::mutex> guard(slotLock);
     for (DWORD index = 0; index < SLOT_COUNT; ++index) {
-        if (!slotInUse[index]) {
-            slotInUse[index] = true;
-            slotGeneration[index].fetch_add(1, std::memory_order_acq_rel);
+        if (!slotInUse[index].load(std::memory_order_relaxed)) {
+            slotInUse[index].store(true, std::memory_order_release);
             return index;
         }
     }
@@ -43,12 +89,14 @@ DWORD TlsAlloc() {
 
 BOOL TlsFree(DWORD index) {
     std::lock_guard<std::mutex> guard(slotLock);
-    if (index >= SLOT_COUNT || !slotInUse[index]) {
+    if (index >= SLOT_COUNT || !slotInUse[index].load(std::memory_order_relaxed)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    slotInUse[index] = false;
-    slotGeneration[index].fetch_add(1, std::memory_order_acq_rel);
+    slotInUse[index].store(false, std::memory_order_release);
+    for (ThreadValues* thread = listed; thread != nullptr; thread = thread->next) {
+        Value(*thread, index).store(nullptr, std::memory_order_relaxed);
+    }
     return TRUE;
 }
 
@@ -61,16 +109,9 @@ LPVOID TlsGetValue(DWORD index) {
     return TlsSlotValue(index);
 }
 
-// A thread's value counts only when it was stored under the slot's present allocation, whose
-// generation is odd: a slot this thread never stored (generation 0) holds null, and the value of a
-// freed slot, stored under an odd generation, no longer matches the even one.
 LPVOID TlsSlotValue(DWORD index) {
-    if (index >= SLOT_COUNT) {
-        return nullptr;
-    }
-    const Slot& slot = threadSlots[index];
-    return slot.generation == slotGeneration[index].load(std::memory_order_acquire) ? slot.value
-                                                                                    : nullptr;
+    return index < SLOT_COUNT ? Value(threadValues, index).load(std::memory_order_relaxed)
+                              : nullptr;
 }
 
 BOOL TlsSetValue(DWORD index, LPVOID value) {
@@ -78,6 +119,10 @@ BOOL TlsSetValue(DWORD index, LPVOID value) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    threadSlots[index] = {slotGeneration[index].load(std::memory_order_relaxed), value};
+    if (!threadValues.listed && !List()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    Value(threadValues, index).store(value, std::memory_order_relaxed);
     return TRUE;
 }

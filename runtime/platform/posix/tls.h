@@ -11,6 +11,7 @@ DWORD TlsAlloc();
 BOOL TlsFree(DWORD index);
 // Differs: none (sets the last-error code to ERROR_SUCCESS when it succeeds, as Windows does).
 LPVOID TlsGetValue(DWORD index);
+// Differs: a thread's first store fails with ERROR_NOT_ENOUGH_MEMORY when no thread key is left.
 BOOL TlsSetValue(DWORD index, LPVOID value);
 // Not a Windows call (the Windows build reads the thread's environment block): TlsGetValue's value
 // without touching the last-error code.
