@@ -355,7 +355,7 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
 // their block lies in one page, then unit by unit past the room's end or the page's, which the
 // blocks stopped within eight units of. The index of the first end (a zero, a unit that is not
 // direct, or the room's end) once it is reached, else -1 with *at past the page's end, where
-// blocks can go on. Inlined into each of the drivers below.
+// blocks can go on. Inlined into NarrowByEight's loop and into NarrowWide's round apart.
 [[gnu::always_inline]] inline int64_t NarrowRound(const WCHAR* text, char* destination,
                                                   int64_t capacity, Direct direct, int64_t* at) {
     int64_t i = *at;
@@ -395,35 +395,42 @@ int64_t NarrowByEight(const WCHAR* text, char* destination, int64_t capacity, Di
 }
 
 #if RT_NARROW_VECTOR
-// The narrowing with sixteen units at a time where they fit in the room and their block lies in
-// one page, for processors with 32-byte vectors.
+// One round for NarrowWide below, where its blocks cannot go on. Out of line, so that the wide
+// loop sets up no constants for it.
+[[gnu::noinline]] int64_t NarrowRoundApart(const WCHAR* text, char* destination, int64_t capacity,
+                                           Direct direct, int64_t* at) {
+    return NarrowRound(text, destination, capacity, direct, at);
+}
+
+// The narrowing with thirty-two units at a time where they fit in the room and their block lies
+// in one page, for processors with 32-byte vectors. The units are packed to bytes first and the
+// bytes tested: packing saturates every unit above 0xFF to 0xFF, so such units are looked for
+// apart (none is direct, and for ASCII the saturated byte already has its top bit set).
 __attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* destination,
                                                    int64_t capacity, Direct direct) {
-    // A unit is not direct when it has bits under `wide`, or when its bits under `c1` are 0x80
-    // (the C1 controls, which Windows-1252 maps through its table; nothing for ASCII).
+    // A byte is not direct when its bits under `mask` are 0x80: the C1 controls, which
+    // Windows-1252 maps through its table, or every byte from 0x80 up for ASCII.
     bool latin1 = direct == Direct::Latin1;
-    __m256i wide = _mm256_set1_epi16(static_cast<short>(latin1 ? 0xFF00 : 0xFF80));
-    __m256i c1 = _mm256_set1_epi16(latin1 ? 0x00E0 : 0);
-    __m256i c1Value = _mm256_set1_epi16(latin1 ? 0x0080 : 1);
-    __m256i zero = _mm256_setzero_si256();
+    __m256i wide = _mm256_set1_epi16(static_cast<short>(latin1 ? 0xFF00 : 0));
+    __m256i mask = _mm256_set1_epi8(latin1 ? '\xE0' : '\x80');
+    __m256i other = _mm256_set1_epi8('\x80');
     for (int64_t i = 0;;) {
-        for (; i + 16 <= capacity && PlatformWithinPage(text + i, 32); i += 16) {
-            __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
-            __m256i other =
-                _mm256_or_si256(_mm256_and_si256(block, wide),
-                                _mm256_cmpeq_epi16(_mm256_and_si256(block, c1), c1Value));
-            unsigned ends =
-                ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(other, zero))) |
-                static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, zero)));
-            // Packing works within each 16-byte half: the two halves' bytes are brought together.
-            __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(block, block), 0xD8);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i),
-                             _mm256_castsi256_si128(packed));
-            if (ends != 0) {
-                return i + __builtin_ctz(ends) / 2;
+        for (; i + 32 <= capacity && PlatformWithinPage(text + i, 64); i += 32) {
+            __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+            __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + 16));
+            if (!_mm256_testz_si256(_mm256_or_si256(low, high), wide)) {
+                break;  // a unit above 0xFF, found by the round below
+            }
+            // Packing works within each 16-byte half: the halves' bytes are brought together.
+            __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), bytes);
+            __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_and_si256(bytes, mask), other),
+                                           _mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()));
+            if (auto endBits = static_cast<unsigned>(_mm256_movemask_epi8(ends))) {
+                return i + __builtin_ctz(endBits);
             }
         }
-        int64_t end = NarrowRound(text, destination, capacity, direct, &i);
+        int64_t end = NarrowRoundApart(text, destination, capacity, direct, &i);
         if (end >= 0) {
             return end;
         }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "runtime/strings/strings.h"
 #include "support/support.h"
@@ -146,36 +147,44 @@ TEST(AnsiLineWiden, FindsTheFirstStopAndWidensTheRunAtEveryAlignmentAndLength) {
 }
 
 // Every unit alignment around the aligned blocks, with the room shorter or longer than the text
-// and a unit that the code page converts through its table.
+// and a unit that the code page converts through its table: for Windows-1252 a C1 control or a
+// unit above 0xFF, next to direct ones up to 0xFF.
 TEST(Utf16ToMultiByteDirect, StopsAtTheZeroTheRoomOrAUnitForTheSystem) {
-    alignas(32) WCHAR storage[96];
-    char bytes[96];
+    alignas(32) WCHAR storage[112];
+    char bytes[112];
     WideVectorsBothWays([&] {
         for (UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
-            for (int offset = 0; offset < 16; ++offset) {
-                for (int length = 0; length <= 40; ++length) {
-                    for (int otherAt : {-1, 0, length / 2, length - 1}) {
-                        for (int capacity : {0, length / 2, length, length + 9}) {
-                            WCHAR* text = storage + offset;
-                            for (int i = 0; i < length; ++i) {
-                                text[i] = static_cast<WCHAR>('A' + i % 50);
+            bool ansi = codePage == CP_ACP;
+            for (WCHAR other : ansi ? std::vector<WCHAR>{u'\u0085', u'\u0100', u'\u20AC'}
+                                    : std::vector<WCHAR>{u'\u0080', u'\u00E9', u'\u20AC'}) {
+                for (int offset = 0; offset < 16; ++offset) {
+                    for (int length = 0; length <= 72; ++length) {
+                        for (int otherAt : {-1, 0, length / 2, length - 1}) {
+                            for (int capacity : {0, length / 2, length, length + 9}) {
+                                WCHAR* text = storage + offset;
+                                for (int i = 0; i < length; ++i) {
+                                    text[i] = ansi && i % 7 == 3 ? u'\u00FF'
+                                              : ansi && i % 7 == 5
+                                                  ? u'\u00A0'
+                                                  : static_cast<WCHAR>('A' + i % 50);
+                                }
+                                text[length] = 0;
+                                if (otherAt >= 0 && otherAt < length) {
+                                    text[otherAt] = other;
+                                }
+                                std::fill(std::begin(bytes), std::end(bytes), '#');
+                                int64_t end = otherAt >= 0 && otherAt < length ? otherAt : length;
+                                int64_t expected = std::min<int64_t>(end, capacity);
+                                SCOPED_TRACE(testing::Message()
+                                             << codePage << " " << offset << " " << length << " "
+                                             << otherAt << " " << capacity);
+                                ASSERT_EQ(Utf16ToMultiByteDirect(codePage, text, bytes, capacity),
+                                          expected);
+                                for (int64_t i = 0; i < expected; ++i) {
+                                    ASSERT_EQ(bytes[i], static_cast<char>(text[i]));
+                                }
+                                EXPECT_EQ(bytes[capacity], '#');  // nothing beyond the room
                             }
-                            text[length] = 0;
-                            if (otherAt >= 0 && otherAt < length) {
-                                text[otherAt] = codePage == CP_UTF8 ? u'\u00E9' : u'\u20AC';
-                            }
-                            std::fill(std::begin(bytes), std::end(bytes), '#');
-                            int64_t end = otherAt >= 0 && otherAt < length ? otherAt : length;
-                            int64_t expected = std::min<int64_t>(end, capacity);
-                            SCOPED_TRACE(testing::Message()
-                                         << codePage << " " << offset << " " << length << " "
-                                         << otherAt << " " << capacity);
-                            ASSERT_EQ(Utf16ToMultiByteDirect(codePage, text, bytes, capacity),
-                                      expected);
-                            for (int64_t i = 0; i < expected; ++i) {
-                                ASSERT_EQ(bytes[i], static_cast<char>(text[i]));
-                            }
-                            EXPECT_EQ(bytes[capacity], '#');  // nothing beyond the room
                         }
                     }
                 }
