@@ -355,7 +355,7 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
 // their block lies in one page, then unit by unit past the room's end or the page's, which the
 // blocks stopped within eight units of. The index of the first end (a zero, a unit that is not
 // direct, or the room's end) once it is reached, else -1 with *at past the page's end, where
-// blocks can go on. Inlined into NarrowByEight's loop and into NarrowWide's round apart.
+// blocks can go on. Inlined into each of the drivers below.
 [[gnu::always_inline]] inline int64_t NarrowRound(const WCHAR* text, char* destination,
                                                   int64_t capacity, Direct direct, int64_t* at) {
     int64_t i = *at;
@@ -395,46 +395,74 @@ int64_t NarrowByEight(const WCHAR* text, char* destination, int64_t capacity, Di
 }
 
 #if RT_NARROW_VECTOR
-// One round for NarrowWide below, where its blocks cannot go on. Out of line, so that the wide
-// loop sets up no constants for it.
-[[gnu::noinline]] int64_t NarrowRoundApart(const WCHAR* text, char* destination, int64_t capacity,
-                                           Direct direct, int64_t* at) {
-    return NarrowRound(text, destination, capacity, direct, at);
+// The masks of NarrowBlocks below for a direct set. A byte is not direct when its bits under
+// `mask` are 0x80: the C1 controls, which Windows-1252 maps through its table, or every byte from
+// 0x80 up for ASCII.
+struct NarrowMasks {
+    __m256i wide;  // the bits of a unit above 0xFF where such a unit is not caught by `mask`
+    __m256i mask;
+};
+
+__attribute__((target("avx2"))) inline NarrowMasks NarrowMasksOf(Direct direct) {
+    bool latin1 = direct == Direct::Latin1;
+    return {_mm256_set1_epi16(static_cast<short>(latin1 ? 0xFF00 : 0)),
+            _mm256_set1_epi8(latin1 ? '\xE0' : '\x80')};
 }
 
-// The narrowing with thirty-two units at a time where they fit in the room and their block lies
-// in one page, for processors with 32-byte vectors. The units are packed to bytes first and the
-// bytes tested: packing saturates every unit above 0xFF to 0xFF, so such units are looked for
-// apart (none is direct, and for ASCII the saturated byte already has its top bit set).
-__attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* destination,
-                                                   int64_t capacity, Direct direct) {
-    // A byte is not direct when its bits under `mask` are 0x80: the C1 controls, which
-    // Windows-1252 maps through its table, or every byte from 0x80 up for ASCII.
-    bool latin1 = direct == Direct::Latin1;
-    __m256i wide = _mm256_set1_epi16(static_cast<short>(latin1 ? 0xFF00 : 0));
-    __m256i mask = _mm256_set1_epi8(latin1 ? '\xE0' : '\x80');
-    __m256i other = _mm256_set1_epi8('\x80');
-    for (int64_t i = 0;;) {
-        for (; i + 32 <= capacity && PlatformWithinPage(text + i, 64); i += 32) {
-            __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
-            __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + 16));
-            if (!_mm256_testz_si256(_mm256_or_si256(low, high), wide)) {
-                break;  // a unit above 0xFF, found by the round below
-            }
-            // Packing works within each 16-byte half: the halves' bytes are brought together.
-            __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), bytes);
-            __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_and_si256(bytes, mask), other),
-                                           _mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()));
-            if (auto endBits = static_cast<unsigned>(_mm256_movemask_epi8(ends))) {
-                return i + __builtin_ctz(endBits);
-            }
+// Narrows thirty-two units at a time from text[*at] on while they fit in the room and their block
+// lies in one page. The units are packed to bytes first and the bytes tested: packing saturates
+// every unit above 0xFF to 0xFF, so a block with such a unit is left to the round after (no such
+// unit is direct, and for ASCII the saturated byte already has its top bit set). The index of the
+// first end (a zero or a unit that is not direct) when a block holds it, else -1 with *at at the
+// first block not narrowed.
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline int64_t NarrowBlocks(
+    const WCHAR* text, char* destination, int64_t capacity, NarrowMasks masks, int64_t* at) {
+    int64_t i = *at;
+    for (; i + 32 <= capacity && PlatformWithinPage(text + i, 64); i += 32) {
+        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+        __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + 16));
+        if (!_mm256_testz_si256(_mm256_or_si256(low, high), masks.wide)) {
+            break;
         }
-        int64_t end = NarrowRoundApart(text, destination, capacity, direct, &i);
+        // Packing works within each 16-byte half: the halves' bytes are brought together.
+        __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), bytes);
+        __m256i ends = _mm256_or_si256(
+            _mm256_cmpeq_epi8(_mm256_and_si256(bytes, masks.mask), _mm256_set1_epi8('\x80')),
+            _mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()));
+        if (auto endBits = static_cast<unsigned>(_mm256_movemask_epi8(ends))) {
+            return i + __builtin_ctz(endBits);
+        }
+    }
+    *at = i;
+    return -1;
+}
+
+// NarrowWide below once its first blocks could not go on: rounds of eight units and blocks of
+// thirty-two in turn. Out of line, so that a text that ends in its first blocks, as most do, sets
+// up nothing for the rounds.
+[[gnu::noinline]] __attribute__((target("avx2"))) int64_t NarrowWideOn(const WCHAR* text,
+                                                                       char* destination,
+                                                                       int64_t capacity,
+                                                                       Direct direct, int64_t i) {
+    NarrowMasks masks = NarrowMasksOf(direct);
+    for (;;) {
+        int64_t end = NarrowRound(text, destination, capacity, direct, &i);
+        if (end < 0) {
+            end = NarrowBlocks(text, destination, capacity, masks, &i);
+        }
         if (end >= 0) {
             return end;
         }
     }
+}
+
+// The narrowing for processors with 32-byte vectors.
+__attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* destination,
+                                                   int64_t capacity, Direct direct) {
+    int64_t i = 0;
+    int64_t end = NarrowBlocks(text, destination, capacity, NarrowMasksOf(direct), &i);
+    return end >= 0 ? end : NarrowWideOn(text, destination, capacity, direct, i);
 }
 #endif
 
