@@ -242,6 +242,19 @@ void ZeroGrowth(BlockHeader* block, DWORD flags, SIZE_T oldSize, SIZE_T bytes) {
     }
 }
 
+// The bytes a block grew by in place, cleared: the caller's bytes. Out of line, as is Refused
+// below, so that a reallocation within the block's room makes no call and saves no registers.
+[[gnu::noinline]] LPVOID ZeroedGrowth(BlockHeader* block, SIZE_T oldSize) {
+    ZeroGrowth(block, HEAP_ZERO_MEMORY, oldSize, block->size);
+    return block + 1;
+}
+
+// A refused call: null, with `error` as the last-error code.
+[[gnu::noinline]] LPVOID Refused(DWORD error) {
+    SetLastError(error);
+    return nullptr;
+}
+
 // The reallocation that may move the block. Out of line, so that a reallocation within the
 // block's room saves no registers for it.
 [[gnu::noinline]] LPVOID ReAllocMoving(Heap* heap, BlockHeader* block, DWORD flags, SIZE_T bytes) {
@@ -268,21 +281,18 @@ void ZeroGrowth(BlockHeader* block, DWORD flags, SIZE_T oldSize, SIZE_T bytes) {
 LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
     Heap* heap = static_cast<Heap*>(handle);
     if (heap == nullptr || old == nullptr || HeaderOf(old)->heap != heap) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
+        return Refused(ERROR_INVALID_PARAMETER);
     }
     BlockHeader* block = HeaderOf(old);
     if (flags & HEAP_REALLOC_IN_PLACE_ONLY) {
         if (bytes > block->size) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return nullptr;
+            return Refused(ERROR_NOT_ENOUGH_MEMORY);
         }
         block->size = bytes;
         return old;
     }
     if (bytes > SIZE_MAX - sizeof(BlockHeader) || AllocationFails(heap)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
+        return Refused(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (bytes <= block->capacity &&
         (LookasideClass(block->capacity) >= 0 || bytes >= block->capacity / 2)) {
@@ -290,8 +300,7 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
         // it stays where it is, unless a large block would keep much more than it needs.
         SIZE_T oldSize = block->size;
         block->size = bytes;
-        ZeroGrowth(block, flags, oldSize, bytes);
-        return old;
+        return (flags & HEAP_ZERO_MEMORY) && bytes > oldSize ? ZeroedGrowth(block, oldSize) : old;
     }
     return ReAllocMoving(heap, block, flags, bytes);
 }
