@@ -40,43 +40,60 @@ inline __m128i Rot47Block(__m128i c) {
     return _mm_or_si128(_mm_and_si128(printable, rotated), _mm_andnot_si128(printable, c));
 }
 
+// The constants of the 32-byte blocks, by their index in the table.
+enum Rot47Constant { MINUS_33, PLUS_14, MINUS_80, TOP_OFFSET, PLUS_33, ROT47_CONSTANTS };
+constexpr PlatformVector rot47Constants[ROT47_CONSTANTS] = {
+    PlatformSplat16(static_cast<uint16_t>(-33)), PlatformSplat16(14),
+    PlatformSplat16(static_cast<uint16_t>(-80)), PlatformSplat16(93), PlatformSplat16(33)};
+
 // Rotates the sixteen units of `block`. With o = c - 33, 0 to 93 for printable units, the rotated
 // offset (o + 47) mod 94 is the smaller of o + 47 and o - 47 taken without sign: o - 47 wraps
-// round to a large value below 47.
-__attribute__((target("avx2"))) inline __m256i Rot47Block(__m256i c) {
-    __m256i offset = _mm256_sub_epi16(c, _mm256_set1_epi16(33));
-    __m256i printable = _mm256_cmpeq_epi16(_mm256_min_epu16(offset, _mm256_set1_epi16(93)), offset);
-    __m256i rotated = _mm256_min_epu16(_mm256_add_epi16(offset, _mm256_set1_epi16(47)),
-                                       _mm256_sub_epi16(offset, _mm256_set1_epi16(47)));
-    return _mm256_blendv_epi8(c, _mm256_add_epi16(rotated, _mm256_set1_epi16(33)), printable);
+// round to a large value below 47. `k` is the table of constants.
+__attribute__((target("avx2"))) inline __m256i Rot47Block(__m256i c, const PlatformVector* k) {
+    __m256i offset = _mm256_add_epi16(c, PlatformLoad(k[MINUS_33]));
+    __m256i printable =
+        _mm256_cmpeq_epi16(_mm256_min_epu16(offset, PlatformLoad(k[TOP_OFFSET])), offset);
+    __m256i rotated = _mm256_min_epu16(_mm256_add_epi16(c, PlatformLoad(k[PLUS_14])),
+                                       _mm256_add_epi16(c, PlatformLoad(k[MINUS_80])));
+    return _mm256_blendv_epi8(c, _mm256_add_epi16(rotated, PlatformLoad(k[PLUS_33])), printable);
 }
 
-// The rotated copy of at least sixteen units, sixteen at a time; the last block overlaps the one
-// before it, which writes the same units again.
+// The rotated copy of at least sixteen units with its terminating zero, thirty-two units at a time
+// and then sixteen; the last block overlaps the one before it, which writes the same units again.
 __attribute__((target("avx2"))) void Rot47CopyWide(WCHAR* destination, const WCHAR* source,
                                                    int64_t units) {
-    for (int64_t i = 0;; i += 16) {
-        if (i + 16 > units) {
-            i = units - 16;
-        }
+    const PlatformVector* k = PlatformInMemory(rot47Constants);
+    int64_t i = 0;
+    for (; i + 32 <= units; i += 32) {
+        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
+        __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i + 16));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), Rot47Block(low, k));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i + 16), Rot47Block(high, k));
+    }
+    if (i < units) {
+        i = i + 16 <= units ? i : units - 16;
         __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), Rot47Block(c));
-        if (i + 16 == units) {
-            return;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), Rot47Block(c, k));
+        if (i + 16 < units) {
+            c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + units - 16));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + units - 16),
+                                Rot47Block(c, k));
         }
     }
+    destination[units] = 0;
 }
 
 #if RT_ROT47_VECTOR
 // Rotates sixteen units at a time from `text` while a block lies in one page, up to the block that
 // holds the terminating zero, which it returns unchanged; or the block that would leave the page.
 __attribute__((target("avx2"))) WCHAR* Rot47Wide(WCHAR* text) {
+    const PlatformVector* k = PlatformInMemory(rot47Constants);
     for (; PlatformWithinPage(text, 32); text += 16) {
         __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(c, _mm256_setzero_si256())) != 0) {
             break;
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(text), Rot47Block(c));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(text), Rot47Block(c, k));
     }
     return text;
 }
@@ -89,9 +106,9 @@ void Rot47Copy(WCHAR* destination, const WCHAR* source, int64_t units) {
     int64_t i = 0;
 #if defined(__SSE2__)
     if (units >= 16 && PlatformWideVectors) {
-        Rot47CopyWide(destination, source, units);
-        i = units;
-    } else if (units >= 8) {
+        return Rot47CopyWide(destination, source, units);
+    }
+    if (units >= 8) {
         for (;; i += 8) {
             if (i + 8 > units) {
                 i = units - 8;  // overlapping the block before, as in the wide loop

@@ -9,6 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #ifdef _WIN32
 #include <wchar.h>
 #include <windows.h>
@@ -82,6 +86,38 @@ inline bool PlatformWideVectors = [] {
     return false;
 #endif
 }();
+
+// A 32-byte vector constant kept in memory: sixteen copies of a 16-bit value, or thirty-two of a
+// byte. The vector routines that handle short texts load their constants where they use them:
+// built in registers instead, each would cost three instructions on every call.
+struct alignas(32) PlatformVector {
+    uint16_t units[16];
+};
+
+constexpr PlatformVector PlatformSplat16(uint16_t value) {
+    PlatformVector vector{};
+    for (uint16_t& unit : vector.units) {
+        unit = value;
+    }
+    return vector;
+}
+
+constexpr PlatformVector PlatformSplat8(uint8_t value) {
+    return PlatformSplat16(static_cast<uint16_t>(value * 0x101));
+}
+
+// `vectors`, hidden from the optimiser, so that it reads them from memory instead of folding them
+// back into constants that it builds in registers.
+inline const PlatformVector* PlatformInMemory(const PlatformVector* vectors) {
+    __asm__("" : "+r"(vectors));
+    return vectors;
+}
+
+#if defined(__SSE2__)
+__attribute__((target("avx2"))) inline __m256i PlatformLoad(const PlatformVector& vector) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(&vector));
+}
+#endif
 
 // Whether the `bytes` bytes from `address` lie in one 4096-byte page. A vector load of them cannot
 // fault where the first of them belongs to a string, however close the string's end is, since

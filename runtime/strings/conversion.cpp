@@ -169,12 +169,16 @@ bool NarrowDirect(const WCHAR* units, int64_t count, char* bytes, Direct direct)
 
 #if defined(__SSE2__)
 // WidenLine below for at least 32 bytes, 32 at a time, where the processor has 32-byte vectors.
+// WidenLineWide's masks for each direct set, by its number: a byte is not direct when its bits
+// under the first mask equal the second (every byte when none is direct).
+constexpr PlatformVector widenMasks[3][2] = {{PlatformSplat8(0), PlatformSplat8(0)},
+                                             {PlatformSplat8(0x80), PlatformSplat8(0x80)},
+                                             {PlatformSplat8(0xE0), PlatformSplat8(0x80)}};
+static_assert(static_cast<int>(Direct::Ascii) == 1 && static_cast<int>(Direct::Latin1) == 2);
+
 __attribute__((target("avx2"))) int64_t WidenLineWide(const unsigned char* bytes, int64_t count,
                                                       WCHAR* units, Direct direct, bool* clean) {
-    // A byte is not direct when its bits under `mask` are 0x80 (every byte when none is direct).
-    char maskBits = direct == Direct::Ascii ? '\x80' : direct == Direct::Latin1 ? '\xE0' : 0;
-    __m256i mask = _mm256_set1_epi8(maskBits);
-    __m256i other = _mm256_set1_epi8(maskBits != 0 ? '\x80' : 0);
+    const PlatformVector* masks = PlatformInMemory(widenMasks[static_cast<int>(direct)]);
     const char no = '\xFF';  // equal to no byte below 0x80
     __m256i stopTable =
         _mm256_setr_epi8(0, no, no, no, no, no, no, no, no, no, 10, no, no, 13, no, no,  //
@@ -189,8 +193,8 @@ __attribute__((target("avx2"))) int64_t WidenLineWide(const unsigned char* bytes
         // from 0x80 up), and that entry equals the byte only for the stops 0, 10 and 13.
         __m256i stops = _mm256_cmpeq_epi8(_mm256_shuffle_epi8(stopTable, block), block);
         auto stopBits = static_cast<unsigned>(_mm256_movemask_epi8(stops));
-        auto otherBits = static_cast<unsigned>(
-            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(block, mask), other)));
+        auto otherBits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+            _mm256_and_si256(block, PlatformLoad(masks[0])), PlatformLoad(masks[1]))));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + i),
                             _mm256_cvtepu8_epi16(_mm256_castsi256_si128(block)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + i + 16),
@@ -395,18 +399,15 @@ int64_t NarrowByEight(const WCHAR* text, char* destination, int64_t capacity, Di
 }
 
 #if RT_NARROW_VECTOR
-// The masks of NarrowBlocks below for a direct set. A byte is not direct when its bits under
-// `mask` are 0x80: the C1 controls, which Windows-1252 maps through its table, or every byte from
-// 0x80 up for ASCII.
-struct NarrowMasks {
-    __m256i wide;  // the bits of a unit above 0xFF where such a unit is not caught by `mask`
-    __m256i mask;
-};
+// The masks of NarrowBlocks below for each direct set, Windows-1252's and ASCII's: the bits of a
+// unit above 0xFF where the byte mask does not catch such a unit, and the byte mask itself. A byte
+// is not direct when its bits under the byte mask are 0x80: the C1 controls, which Windows-1252
+// maps through its table, or every byte from 0x80 up for ASCII.
+constexpr PlatformVector narrowMasks[2][2] = {{PlatformSplat16(0xFF00), PlatformSplat8(0xE0)},
+                                              {PlatformSplat16(0), PlatformSplat8(0x80)}};
 
-__attribute__((target("avx2"))) inline NarrowMasks NarrowMasksOf(Direct direct) {
-    bool latin1 = direct == Direct::Latin1;
-    return {_mm256_set1_epi16(static_cast<short>(latin1 ? 0xFF00 : 0)),
-            _mm256_set1_epi8(latin1 ? '\xE0' : '\x80')};
+inline const PlatformVector* NarrowMasksOf(Direct direct) {
+    return PlatformInMemory(narrowMasks[direct == Direct::Latin1 ? 0 : 1]);
 }
 
 // Narrows thirty-two units at a time from text[*at] on while they fit in the room and their block
@@ -416,20 +417,22 @@ __attribute__((target("avx2"))) inline NarrowMasks NarrowMasksOf(Direct direct) 
 // first end (a zero or a unit that is not direct) when a block holds it, else -1 with *at at the
 // first block not narrowed.
 [[gnu::always_inline]] __attribute__((target("avx2"))) inline int64_t NarrowBlocks(
-    const WCHAR* text, char* destination, int64_t capacity, NarrowMasks masks, int64_t* at) {
+    const WCHAR* text, char* destination, int64_t capacity, const PlatformVector* masks,
+    int64_t* at) {
     int64_t i = *at;
     for (; i + 32 <= capacity && PlatformWithinPage(text + i, 64); i += 32) {
         __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
         __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + 16));
-        if (!_mm256_testz_si256(_mm256_or_si256(low, high), masks.wide)) {
+        if (!_mm256_testz_si256(_mm256_or_si256(low, high), PlatformLoad(masks[0]))) {
             break;
         }
         // Packing works within each 16-byte half: the halves' bytes are brought together.
         __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), bytes);
-        __m256i ends = _mm256_or_si256(
-            _mm256_cmpeq_epi8(_mm256_and_si256(bytes, masks.mask), _mm256_set1_epi8('\x80')),
-            _mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()));
+        __m256i ends =
+            _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_and_si256(bytes, PlatformLoad(masks[1])),
+                                              _mm256_set1_epi8('\x80')),
+                            _mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()));
         if (auto endBits = static_cast<unsigned>(_mm256_movemask_epi8(ends))) {
             return i + __builtin_ctz(endBits);
         }
@@ -445,7 +448,7 @@ __attribute__((target("avx2"))) inline NarrowMasks NarrowMasksOf(Direct direct) 
                                                                        char* destination,
                                                                        int64_t capacity,
                                                                        Direct direct, int64_t i) {
-    NarrowMasks masks = NarrowMasksOf(direct);
+    const PlatformVector* masks = NarrowMasksOf(direct);
     for (;;) {
         int64_t end = NarrowRound(text, destination, capacity, direct, &i);
         if (end < 0) {
