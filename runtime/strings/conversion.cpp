@@ -412,10 +412,10 @@ inline const PlatformVector* NarrowMasksOf(Direct direct) {
 
 // Narrows thirty-two units at a time from text[*at] on while they fit in the room and their block
 // lies in one page. The units are packed to bytes first and the bytes tested: packing saturates
-// every unit above 0xFF to 0xFF, so a block with such a unit is left to the round after (no such
-// unit is direct, and for ASCII the saturated byte already has its top bit set). The index of the
-// first end (a zero or a unit that is not direct) when a block holds it, else -1 with *at at the
-// first block not narrowed.
+// every unit above 0xFF to 0xFF, so where a block holds such a unit (none is direct) its units are
+// tested as well; for ASCII the saturated byte already has its top bit set. The index of the first
+// end (a zero or a unit that is not direct) when a block holds it, else -1 with *at at the first
+// block not narrowed.
 [[gnu::always_inline]] __attribute__((target("avx2"))) inline int64_t NarrowBlocks(
     const WCHAR* text, char* destination, int64_t capacity, const PlatformVector* masks,
     int64_t* at) {
@@ -423,16 +423,24 @@ inline const PlatformVector* NarrowMasksOf(Direct direct) {
     for (; i + 32 <= capacity && PlatformWithinPage(text + i, 64); i += 32) {
         __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
         __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + 16));
-        if (!_mm256_testz_si256(_mm256_or_si256(low, high), PlatformLoad(masks[0]))) {
-            break;
-        }
         // Packing works within each 16-byte half: the halves' bytes are brought together.
         __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), bytes);
+        __m256i zero = _mm256_setzero_si256();
         __m256i ends =
             _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_and_si256(bytes, PlatformLoad(masks[1])),
                                               _mm256_set1_epi8('\x80')),
-                            _mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()));
+                            _mm256_cmpeq_epi8(bytes, zero));
+        __m256i wide = PlatformLoad(masks[0]);
+        if (!_mm256_testz_si256(_mm256_or_si256(low, high), wide)) {
+            // Units above 0xFF, found past the text's end as often as in it: each is an end, as
+            // its saturated byte may not show. Their unit masks are packed as the units were.
+            __m256i narrowUnits = _mm256_permute4x64_epi64(
+                _mm256_packs_epi16(_mm256_cmpeq_epi16(_mm256_and_si256(low, wide), zero),
+                                   _mm256_cmpeq_epi16(_mm256_and_si256(high, wide), zero)),
+                0xD8);
+            ends = _mm256_or_si256(ends, _mm256_cmpeq_epi8(narrowUnits, zero));
+        }
         if (auto endBits = static_cast<unsigned>(_mm256_movemask_epi8(ends))) {
             return i + __builtin_ctz(endBits);
         }

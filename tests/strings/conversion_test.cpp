@@ -161,6 +161,8 @@ TEST(Utf16ToMultiByteDirect, StopsAtTheZeroTheRoomOrAUnitForTheSystem) {
                     for (int length = 0; length <= 72; ++length) {
                         for (int otherAt : {-1, 0, length / 2, length - 1}) {
                             for (int capacity : {0, length / 2, length, length + 9}) {
+                                // Units for the system lie beyond the zero as well.
+                                std::fill(std::begin(storage), std::end(storage), u'\u4E2D');
                                 WCHAR* text = storage + offset;
                                 for (int i = 0; i < length; ++i) {
                                     text[i] = ansi && i % 7 == 3 ? u'\u00FF'
