@@ -206,7 +206,11 @@ void StringAssign(WCHAR** variable, int32_t mark) {
 void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
     StringBuilderRecord* record = Record();
     int64_t length = record->position - mark;
+    const auto* text = reinterpret_cast<const WCHAR*>(Bytes(record) + mark);
     auto bytes = static_cast<SIZE_T>(length + SPARE_BYTES);
+    // The position goes back before the copy, which then ends the routine: the text stays where it
+    // is, since the variable's block is not the builder's, and a failure below ends the program.
+    record->position = mark;
     // The block always takes the new text's size, so that a variable that once held a long text
     // does not keep its room; the heap reallocates a block within its room in place, which is
     // what a variable reassigned for every line of a file meets.
@@ -215,9 +219,8 @@ void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
     if (block == nullptr) {
         StringHeapExhausted();
     }
-    copy(static_cast<WCHAR*>(block), reinterpret_cast<WCHAR*>(Bytes(record) + mark), length / 2);
     *variable = static_cast<WCHAR*>(block);
-    record->position = mark;
+    copy(static_cast<WCHAR*>(block), text, length / 2);
 }
 
 }  // namespace rt
