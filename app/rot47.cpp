@@ -58,27 +58,29 @@ __attribute__((target("avx2"))) inline __m256i Rot47Block(__m256i c, const Platf
     return _mm256_blendv_epi8(c, _mm256_add_epi16(rotated, PlatformLoad(k[PLUS_33])), printable);
 }
 
-// The rotated copy of at least sixteen units with its terminating zero, thirty-two units at a time
-// and then sixteen; the last block overlaps the one before it, which writes the same units again.
+// The rotated copy of the sixteen units at `source + i`.
+__attribute__((target("avx2"))) inline void Rot47Copy16(WCHAR* destination, const WCHAR* source,
+                                                        int64_t i, const PlatformVector* k) {
+    __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), Rot47Block(c, k));
+}
+
+// The rotated copy of at least sixteen units with its terminating zero: thirty-two units at a time,
+// the last thirty-two (or the last sixteen of a short text) overlapping those before them, which
+// writes the same units again. So the text's length decides only two branches, whatever it is.
 __attribute__((target("avx2"))) void Rot47CopyWide(WCHAR* destination, const WCHAR* source,
                                                    int64_t units) {
     const PlatformVector* k = PlatformInMemory(rot47Constants);
-    int64_t i = 0;
-    for (; i + 32 <= units; i += 32) {
-        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
-        __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i + 16));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), Rot47Block(low, k));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i + 16), Rot47Block(high, k));
-    }
-    if (i < units) {
-        i = i + 16 <= units ? i : units - 16;
-        __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), Rot47Block(c, k));
-        if (i + 16 < units) {
-            c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + units - 16));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + units - 16),
-                                Rot47Block(c, k));
+    if (units <= 32) {
+        Rot47Copy16(destination, source, 0, k);
+        Rot47Copy16(destination, source, units - 16, k);
+    } else {
+        for (int64_t i = 0; i < units - 32; i += 32) {
+            Rot47Copy16(destination, source, i, k);
+            Rot47Copy16(destination, source, i + 16, k);
         }
+        Rot47Copy16(destination, source, units - 32, k);
+        Rot47Copy16(destination, source, units - 16, k);
     }
     destination[units] = 0;
 }

@@ -111,10 +111,12 @@ TEST(Rot47Copy, AssignsWhatAnAssignmentAndRotationInPlaceLeave) {
         for (int offset = 0; offset < 4; ++offset) {
             int32_t outer = rt::StringBuilderMark();
             rt::StringAppend(Text(offset, RT_TEXT('-')).c_str());
-            for (size_t length = 0; length <= 40; ++length) {
+            for (size_t length = 0; length <= 100; ++length) {
                 Text text;
                 for (size_t i = 0; i < length; ++i) {
-                    text += static_cast<WCHAR>(i % 9 == 4 ? 0xE9 : i % 11 == 7 ? ' ' : '0' + i);
+                    text += static_cast<WCHAR>(i % 9 == 4    ? 0xE9
+                                               : i % 11 == 7 ? ' '
+                                                             : '0' + (i + length) % 80);
                 }
                 int32_t mark = rt::StringBuilderMark();
                 rt::StringAppend(text.c_str());

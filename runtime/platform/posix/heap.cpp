@@ -242,8 +242,9 @@ void ZeroGrowth(BlockHeader* block, DWORD flags, SIZE_T oldSize, SIZE_T bytes) {
     }
 }
 
-// The bytes a block grew by in place, cleared: the caller's bytes. Out of line, as is Refused
-// below, so that a reallocation within the block's room makes no call and saves no registers.
+// The bytes a block grew by in place from `oldSize`, if it grew, cleared: the caller's bytes. Out
+// of line, as is Refused below, so that a reallocation within the block's room makes no call and
+// saves no registers.
 [[gnu::noinline]] LPVOID ZeroedGrowth(BlockHeader* block, SIZE_T oldSize) {
     ZeroGrowth(block, HEAP_ZERO_MEMORY, oldSize, block->size);
     return block + 1;
@@ -300,7 +301,11 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID old, SIZE_T bytes) {
         // it stays where it is, unless a large block would keep much more than it needs.
         SIZE_T oldSize = block->size;
         block->size = bytes;
-        return (flags & HEAP_ZERO_MEMORY) && bytes > oldSize ? ZeroedGrowth(block, oldSize) : old;
+        // The flag is looked at first: whether a text grew or shrank is as good as random.
+        if (flags & HEAP_ZERO_MEMORY) [[unlikely]] {
+            return ZeroedGrowth(block, oldSize);
+        }
+        return old;
     }
     return ReAllocMoving(heap, block, flags, bytes);
 }
