@@ -4,13 +4,13 @@
 //
 // A file copy rotates every line while it copies it out of the string builder, whose length it
 // knows; in place, the transform finds the terminating zero and rotates in the same pass. Both work
-// eight units at a time, or sixteen where the processor has 32-byte vectors.
+// eight units at a time, or sixteen where the processor has 32-byte vectors (the copy thirty-two,
+// in two such blocks).
 #include "app.h"
 
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <immintrin.h>
 // In place, blocks are loaded past the string's end within its page, which AddressSanitizer would
 // report.
 #if !RT_ADDRESS_SANITIZER

@@ -10,7 +10,6 @@
 #include "strings_internal.h"
 
 #if defined(__SSE2__)
-#include <immintrin.h>
 // Narrowing loads blocks that reach past a string's end within its page, which AddressSanitizer
 // would report.
 #if !RT_ADDRESS_SANITIZER
