@@ -29,16 +29,23 @@ void GenerateLines(const fs::path& path, int64_t bytes) {
     }
 }
 
-double BestSeconds(const std::function<bool()>& job) {
-    double best = -1;
-    for (int run = 0; run < 3; ++run) {
-        auto start = std::chrono::steady_clock::now();
-        if (!job()) {
-            return -1;
+std::vector<double> BestSecondsEach(const std::vector<std::function<bool()>>& jobs, int rounds) {
+    std::vector<double> best(jobs.size(), 0);
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t job = 0; job < jobs.size(); ++job) {
+            if (best[job] < 0) {
+                continue;  // failed before: not timed again
+            }
+            auto start = std::chrono::steady_clock::now();
+            bool done = jobs[job]();
+            double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (!done) {
+                best[job] = -1;
+            } else if (round == 0 || seconds < best[job]) {
+                best[job] = seconds;
+            }
         }
-        double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        best = best < 0 ? seconds : std::min(best, seconds);
     }
     return best;
 }

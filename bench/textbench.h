@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "runtime/platform/platform.h"
 
@@ -14,8 +15,10 @@ namespace bench {
 // Lines of 0 to 100 characters, mostly printable ASCII with some 8-bit characters, ending in CR LF,
 // up to `bytes` bytes; the same file for the same size on every run and platform.
 void GenerateLines(const std::filesystem::path& path, int64_t bytes);
-// The best of three runs of `job`, in seconds; negative when a run failed.
-double BestSeconds(const std::function<bool()>& job);
+// The best time of each job over `rounds` rounds, in seconds, negative for a job whose run failed.
+// A round runs every job once, in turn, so that the machine's slower and faster moments fall on
+// all of them alike and the ratios of one run compare like with like.
+std::vector<double> BestSecondsEach(const std::vector<std::function<bool()>>& jobs, int rounds = 5);
 // Runs a shell command; whether it succeeded.
 bool Shell(const std::string& command);
 std::string Quote(const std::filesystem::path& path);
