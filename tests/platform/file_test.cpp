@@ -305,14 +305,24 @@ TEST_F(File, DeleteFileSucceedsWhileEveryHandleSharesDeletion) {
     EXPECT_FALSE(std::filesystem::exists(folder_.Path("data.bin")));
 }
 
-TEST(CloseHandle, ClosedFileHandleIsRefused) {
+// A closed file's handle, and one that names a thread, are refused by the transfers as no file.
+TEST(FileHandles, HandlesOfNoOpenFileAreRefused) {
     TempFolder folder;
-    HANDLE file = Open(folder.Name("x"), READ_WRITE, 0, CREATE_ALWAYS);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(CloseHandle(file));
-    DWORD written;
-    EXPECT_FALSE(WriteFile(file, "x", 1, &written, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    HANDLE closed = Open(folder.Name("x"), READ_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(closed, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(closed));
+    HANDLE thread = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
+                                &thread, SYNCHRONIZE, FALSE, 0));
+    for (HANDLE handle : {closed, thread}) {
+        char byte = 'x';
+        DWORD count;
+        EXPECT_FALSE(WriteFile(handle, &byte, 1, &count, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        EXPECT_FALSE(ReadFile(handle, &byte, 1, &count, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    }
+    CloseHandle(thread);
 }
 
 }  // namespace

@@ -37,10 +37,12 @@ std::map<FileKey, std::vector<FileObject*>>& OpenFiles() {
     return *files;
 }
 
-class FileObject : public KernelObject {
+class FileObject final : public KernelObject {
   public:
+    static constexpr ObjectKind KIND = ObjectKind::File;
+
     FileObject(int descriptor, DWORD access, DWORD share, FileKey key)
-        : descriptor_(descriptor), access_(access), share_(share), key_(key) {}
+        : KernelObject(KIND), descriptor_(descriptor), access_(access), share_(share), key_(key) {}
 
     int Descriptor() const { return descriptor_; }
     bool CanRead() const { return access_ & GENERIC_READ; }

@@ -12,11 +12,17 @@
 
 namespace platform {
 
+// The kinds of kernel object; a handle's object is told apart by its kind, without run-time type
+// information, on every call that takes a handle.
+enum class ObjectKind { File, Thread, Wait };
+
 class KernelObject {
   public:
-    KernelObject() = default;
+    explicit KernelObject(ObjectKind kind) : kind_(kind) {}
     KernelObject(const KernelObject&) = delete;
     KernelObject& operator=(const KernelObject&) = delete;
+
+    ObjectKind Kind() const { return kind_; }
 
     void AddReference() { references_.fetch_add(1, std::memory_order_relaxed); }
     void Release() {
@@ -29,6 +35,7 @@ class KernelObject {
     virtual ~KernelObject() = default;
 
   private:
+    const ObjectKind kind_;
     std::atomic<int32_t> references_{1};
 };
 
@@ -41,16 +48,16 @@ HANDLE HandleOpen(KernelObject* object);
 // handle is not open (pseudo handles are not in the table).
 KernelObject* HandleReference(HANDLE handle);
 
-// The object of `handle` as a T, with one more reference, or NULL when the handle is not open or
-// names an object of another kind.
+// The object of `handle` as a T (a final class whose objects are all of kind T::KIND), with one
+// more reference, or NULL when the handle is not open or names an object of another kind.
 template <typename T>
 T* HandleReferenceAs(HANDLE handle) {
     KernelObject* object = HandleReference(handle);
     if (object == nullptr) {
         return nullptr;
     }
-    if (T* typed = dynamic_cast<T*>(object)) {
-        return typed;
+    if (object->Kind() == T::KIND) {
+        return static_cast<T*>(object);
     }
     object->Release();
     return nullptr;

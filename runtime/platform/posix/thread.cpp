@@ -39,6 +39,10 @@ using Clock = std::chrono::steady_clock;
 
 class ThreadObject final : public platform::KernelObject {
   public:
+    static constexpr platform::ObjectKind KIND = platform::ObjectKind::Thread;
+
+    ThreadObject() : KernelObject(KIND) {}
+
     bool signalled = false;
 };
 
@@ -46,9 +50,12 @@ class Wait final : public platform::KernelObject {
   public:
     enum class Phase { ARMED, RUNNING, IDLE };
 
+    static constexpr platform::ObjectKind KIND = platform::ObjectKind::Wait;
+
     Wait(ThreadObject* object, WAITORTIMERCALLBACK callback, PVOID context, ULONG milliseconds,
          ULONG flags)
-        : object(object),
+        : KernelObject(KIND),
+          object(object),
           callback(callback),
           context(context),
           milliseconds(milliseconds),
