@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <type_traits>
 
 #include "types.h"
 
@@ -52,6 +53,7 @@ KernelObject* HandleReference(HANDLE handle);
 // more reference, or NULL when the handle is not open or names an object of another kind.
 template <typename T>
 T* HandleReferenceAs(HANDLE handle) {
+    static_assert(std::is_final_v<T>, "a subclass of T would share its kind");
     KernelObject* object = HandleReference(handle);
     if (object == nullptr) {
         return nullptr;
