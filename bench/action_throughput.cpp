@@ -37,8 +37,12 @@ bool CopyInBufferCalls(const WCHAR* from, const WCHAR* to) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     auto* buffer = static_cast<uint8_t*>(HeapAlloc(rt::MainHeap, 0, rt::FILE_BUFFER_SIZE));
     bool copied = input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE && buffer;
-    DWORD read = 0;
-    while (copied && ReadFile(input, buffer, rt::FILE_BUFFER_SIZE, &read, nullptr) && read > 0) {
+    while (copied) {
+        DWORD read = 0;
+        copied = ReadFile(input, buffer, rt::FILE_BUFFER_SIZE, &read, nullptr) != 0;
+        if (!copied || read == 0) {
+            break;  // a failed read, or the end of the data
+        }
         DWORD written = 0;
         copied = WriteFile(output, buffer, read, &written, nullptr) && written == read;
     }
@@ -48,7 +52,7 @@ bool CopyInBufferCalls(const WCHAR* from, const WCHAR* to) {
             CloseHandle(handle);
         }
     }
-    return copied && read == 0;
+    return copied;
 }
 
 }  // namespace
