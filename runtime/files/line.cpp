@@ -116,10 +116,10 @@ class LineReader {
     // Copies the ordinary bytes waiting in the file's buffer, as far as the limit and the line
     // buffer's present capacity allow; true when it took any.
     bool TakeOrdinaryRun() {
-        if (file_->buffer == nullptr || file_->state != FILE_STATE_READING || file_->count == 0) {
+        if (!FileBufferHasUnread(file_)) {
             return false;
         }
-        int64_t span = file_->count;
+        int64_t span = FileBufferUnread(file_);
         if (limit_ >= 0 && limit_ - used_ < span) {
             span = limit_ - used_;
         }
@@ -130,13 +130,13 @@ class LineReader {
         if (span <= 0) {
             return false;
         }
-        const uint8_t* next = file_->buffer + file_->fill - file_->count;
+        const uint8_t* next = FileBufferNext(file_);
         int64_t run = static_cast<int64_t>(OrdinaryRun(
             next, static_cast<size_t>(span), !ignoreLineEnds_, encoding_ == Encoding::Utf8));
         std::memcpy(line_ + length_, next, static_cast<size_t>(run));
         length_ += run;
         used_ += run;
-        file_->count -= static_cast<int32_t>(run);
+        FileBufferConsume(file_, run);
         return run > 0;
     }
 
@@ -241,21 +241,21 @@ class LineReader {
 // limit would end it first, or when a UTF-8 character needs the character reader.
 WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength,
                           int32_t position) {
-    if (encoding == Encoding::Utf16 || file->buffer == nullptr ||
-        file->state != FILE_STATE_READING || file->count == 0) {
+    if (encoding == Encoding::Utf16 || !FileBufferHasUnread(file)) {
         return nullptr;
     }
-    const uint8_t* next = file->buffer + file->fill - file->count;
-    auto available = static_cast<size_t>(file->count);
+    const uint8_t* next = FileBufferNext(file);
+    auto available = static_cast<size_t>(FileBufferUnread(file));
     const auto* bytes = reinterpret_cast<const char*>(next);
     bool utf8 = encoding == Encoding::Utf8;
     // 8-bit text is widened into the builder while the line's end is sought, where the builder
     // has room for all the bytes waiting without growing; it is reserved once the line is known.
-    WCHAR* room = utf8 ? nullptr : StringBuilderRoom(file->count, position);
+    WCHAR* room = utf8 ? nullptr : StringBuilderRoom(FileBufferUnread(file), position);
     bool widened = false;
-    size_t run = room != nullptr
-                     ? static_cast<size_t>(AnsiLineWiden(bytes, file->count, room, &widened))
-                     : OrdinaryRun(next, available, true, utf8);
+    size_t run =
+        room != nullptr
+            ? static_cast<size_t>(AnsiLineWiden(bytes, FileBufferUnread(file), room, &widened))
+            : OrdinaryRun(next, available, true, utf8);
     if (run == available || (maxLength >= 0 && static_cast<size_t>(maxLength) <= run)) {
         return nullptr;
     }
@@ -278,7 +278,7 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
         line = utf8 ? Utf8BytesToUtf16Result(bytes, static_cast<int64_t>(run), position)
                     : AnsiBytesToUtf16Result(bytes, static_cast<int64_t>(run), position);
     }
-    file->count -= static_cast<int32_t>(consumed);
+    FileBufferConsume(file, static_cast<int64_t>(consumed));
     return line;
 }
 
@@ -294,7 +294,7 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
     if (file == nullptr) {
         return AnsiToUtf16Result(nullptr, position);  // the empty string
     }
-    int32_t format = flags & 0x1F;
+    int32_t format = flags & TEXT_FORMAT_MASK;
     Encoding encoding = EncodingOf(format != 0 ? format : file->textFormat);
     bool ignoreLineEnds = (flags & READ_IGNORE_LINE_ENDS) != 0;
     FileObjectOf(file)->lineCutShort = 0;
@@ -338,10 +338,11 @@ namespace {
 // written, or -1 when they do not fit (the room may then hold a partial conversion, which is free
 // room all the same).
 int64_t ConvertIntoRoom(FileRecord* file, const WCHAR* text, int64_t units, UINT codePage) {
-    auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
-    int64_t written = Utf16ToMultiByteInto(codePage, text, units, room, file->count - 1);
+    auto* room = reinterpret_cast<char*>(FileBufferRoom(file));
+    int64_t written =
+        Utf16ToMultiByteInto(codePage, text, units, room, FileBufferRoomBytes(file) - 1);
     if (written >= 0) {
-        file->count -= static_cast<int32_t>(written);
+        FileBufferCommit(file, written);
     }
     return written;
 }
@@ -368,12 +369,12 @@ int64_t WriteBlock(FileRecord* file, const WCHAR* text, UINT codePage, bool flus
 // narrowed, with its first `*narrowed` units in the room. Those units all went when the room ran
 // out first.
 int64_t NarrowIntoRoom(FileRecord* file, const WCHAR* text, UINT codePage, int64_t* narrowed) {
-    auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
-    *narrowed = Utf16ToMultiByteDirect(codePage, text, room, file->count - 1);
+    auto* room = reinterpret_cast<char*>(FileBufferRoom(file));
+    *narrowed = Utf16ToMultiByteDirect(codePage, text, room, FileBufferRoomBytes(file) - 1);
     if (text[*narrowed] != 0) {
         return -1;
     }
-    file->count -= static_cast<int32_t>(*narrowed);
+    FileBufferCommit(file, *narrowed);
     return *narrowed;
 }
 
@@ -383,7 +384,7 @@ int64_t NarrowIntoRoom(FileRecord* file, const WCHAR* text, UINT codePage, int64
                                               int64_t narrowed) {
     int64_t written;
     bool flushed = false;
-    if (narrowed == file->count - 1) {
+    if (narrowed == FileBufferRoomBytes(file) - 1) {
         // As many one-byte units as the room holds and more text after them, which makes at
         // least one byte more: the bytes do not fit behind the pending ones.
         FileBufferFlush(file);
@@ -392,7 +393,7 @@ int64_t NarrowIntoRoom(FileRecord* file, const WCHAR* text, UINT codePage, int64
         if (written >= 0) {
             return written;
         }
-        if (narrowed == file->count - 1) {
+        if (narrowed == FileBufferRoomBytes(file) - 1) {
             return WriteBlock(file, text, codePage, true);  // a buffer full at least
         }
     }
@@ -426,7 +427,7 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
         return FileBufferWrite(file, text, StringLength(text) * 2);
     }
     UINT codePage = format == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
-    if (file->buffer != nullptr && file->state == FILE_STATE_WRITING) {
+    if (FileBufferWriting(file)) {
         return WriteIntoBuffer(file, text, codePage);
     }
     return WriteBlock(file, text, codePage, false);
@@ -435,14 +436,13 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
 int64_t WriteLine(FileRecord* file, const WCHAR* text, int32_t format) {
     static const WCHAR lineEnd[] = {CR, LF, 0};
     WriteText(file, text, format);
-    if (format != TEXT_UTF16 && file->buffer != nullptr && file->state == FILE_STATE_WRITING &&
-        file->count > 2) {
+    if (format != TEXT_UTF16 && FileBufferWriting(file) && FileBufferRoomBytes(file) > 2) {
         // CR LF is 0D 0A in UTF-8 and in every 8-bit code page: stored as the conversion would
         // store it, while the line's text is still in the cache.
-        uint8_t* room = file->buffer + file->bufferSize - file->count;
+        uint8_t* room = FileBufferRoom(file);
         room[0] = CR;
         room[1] = LF;
-        file->count -= 2;
+        FileBufferCommit(file, 2);
         return 2;
     }
     return WriteText(file, lineEnd, format);
