@@ -7,6 +7,7 @@
 // and copies them at once, which consumes the same bytes, grows the line buffer at the same
 // characters and leaves the file's buffer in the same state as reading them one by one would.
 // Threads: one file is used by one thread at a time.
+#include <algorithm>
 #include <cstring>
 
 #include "files_internal.h"
@@ -21,7 +22,7 @@ namespace {
 
 constexpr uint8_t LF = 10;
 constexpr uint8_t CR = 13;
-constexpr int64_t LINE_BUFFER_BYTES = 4096;  // the start size and the growth step
+constexpr int64_t LINE_BUFFER_BYTES = 4096;  // the start size and the first growth
 
 enum class Encoding { Ansi, Utf8, Utf16 };
 
@@ -180,14 +181,19 @@ class LineReader {
         }
     }
 
+    // The first growth adds LINE_BUFFER_BYTES; every later one half the capacity, so that a line
+    // of any length costs a number of reallocations that grows with the logarithm of its length.
+    // With a fixed step, a heap that moves a block to grow it would copy the line once per step,
+    // and a line of a few hundred megabytes would take hours.
     bool Grow() {
-        auto* grown = static_cast<uint8_t*>(
-            HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, line_, capacity_ + LINE_BUFFER_BYTES));
+        int64_t capacity = capacity_ + std::max(LINE_BUFFER_BYTES, capacity_ / 2);
+        auto* grown =
+            static_cast<uint8_t*>(HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, line_, capacity));
         if (grown == nullptr) {
             return false;
         }
         line_ = grown;
-        capacity_ += LINE_BUFFER_BYTES;
+        capacity_ = capacity;
         return true;
     }
 
