@@ -62,6 +62,7 @@ constexpr int32_t FILE_STATE_READING = 1;  // the buffer holds read-ahead data o
 //   position. A freshly opened file is in this state with count 0.
 // - Writing: buffer[0, bufferSize - count) holds bytes not yet written and the count bytes after
 //   them are free room; the system's position is at the start of the pending bytes.
+// An unbuffered file stays in the reading state with count 0.
 // Inside the library the fields change only through the buffer's operations (filebuffer.cpp and
 // files_internal.h). The library's records carry more state after these 40 bytes: pass
 // FileBuffer* only records that this library handed out (FileOpenEx with DYNAMIC_ID).

@@ -46,9 +46,10 @@ inline void FileNoteError(FileRecord* record, DWORD error) {
 // nothing read ahead.
 void FileBufferStart(FileRecord* record, uint8_t* buffer);
 
-// Reading state. Whether bytes read ahead wait in the buffer (never for an unbuffered file).
+// Reading state. Whether bytes read ahead wait in the buffer. An unbuffered file never leaves the
+// reading state and its count stays 0, so the state and the count tell it apart.
 inline bool FileBufferHasUnread(const FileRecord* record) {
-    return record->buffer != nullptr && record->state == FILE_STATE_READING && record->count > 0;
+    return record->state == FILE_STATE_READING && record->count > 0;
 }
 // The next unread byte and the number of unread bytes from it on.
 inline const uint8_t* FileBufferNext(const FileRecord* record) {
@@ -57,6 +58,11 @@ inline const uint8_t* FileBufferNext(const FileRecord* record) {
 inline int32_t FileBufferUnread(const FileRecord* record) {
     return record->count;
 }
+// The bytes from the next unread one to the end of the buffer's block: the unread ones and the
+// stale ones after them, which may be read but mean nothing.
+inline int64_t FileBufferReadable(const FileRecord* record) {
+    return record->bufferSize - (record->fill - record->count);
+}
 // Takes the first `bytes` unread bytes as read; at most FileBufferUnread of them.
 inline void FileBufferConsume(FileRecord* record, int64_t bytes) {
     record->count -= static_cast<int32_t>(bytes);
@@ -64,9 +70,10 @@ inline void FileBufferConsume(FileRecord* record, int64_t bytes) {
 // Makes the last `bytes` bytes read through the buffer unread again.
 void FileGiveBack(FileRecord* record, int32_t bytes);
 
-// Writing state. Whether the file has a buffer in the writing state.
+// Writing state. Whether the file has a buffer in the writing state, which only a buffered file
+// enters.
 inline bool FileBufferWriting(const FileRecord* record) {
-    return record->buffer != nullptr && record->state == FILE_STATE_WRITING;
+    return record->state == FILE_STATE_WRITING;
 }
 // The free room after the pending bytes, and its size.
 inline uint8_t* FileBufferRoom(const FileRecord* record) {

@@ -12,10 +12,6 @@
 
 #include "files_internal.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace rt {
 
 namespace {
@@ -32,37 +28,15 @@ Encoding EncodingOf(int32_t format) {
                                   : Encoding::Ansi;
 }
 
-// The length of the leading run of p[0..n) that holds no zero byte, no CR or LF (when line ends
-// count) and no byte above 0x7F (when those start multi-byte characters).
-size_t OrdinaryRun(const uint8_t* p, size_t n, bool lineEnds, bool highBytes) {
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i lf = _mm_set1_epi8(LF);
-    const __m128i cr = _mm_set1_epi8(CR);
-    for (; i + 16 <= n; i += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i special = _mm_cmpeq_epi8(block, zero);
-        if (lineEnds) {
-            special = _mm_or_si128(
-                special, _mm_or_si128(_mm_cmpeq_epi8(block, lf), _mm_cmpeq_epi8(block, cr)));
-        }
-        int mask = _mm_movemask_epi8(special);
-        if (highBytes) {
-            mask |= _mm_movemask_epi8(block);
-        }
-        if (mask != 0) {
-            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-        }
-    }
-#endif
-    for (; i < n; ++i) {
-        uint8_t byte = p[i];
-        if (byte == 0 || (lineEnds && (byte == LF || byte == CR)) || (highBytes && byte > 0x7F)) {
-            break;
-        }
-    }
-    return i;
+// The bytes at which a run of ordinary bytes ends: a zero always, CR and LF where they end lines,
+// and for UTF-8 every byte from 0x80 up, which starts a character of several bytes.
+constexpr TextStops LINE_STOPS = TextStopSet({0, LF, CR});
+constexpr TextStops LINE_STOPS_UTF8 = TextStopSet({0, LF, CR}, true);
+constexpr TextStops ZERO_STOPS = TextStopSet({0});
+constexpr TextStops ZERO_STOPS_UTF8 = TextStopSet({0}, true);
+
+const TextStops& StopsOf(bool lineEnds, bool utf8) {
+    return lineEnds ? (utf8 ? LINE_STOPS_UTF8 : LINE_STOPS) : (utf8 ? ZERO_STOPS_UTF8 : ZERO_STOPS);
 }
 
 class LineReader {
@@ -132,8 +106,7 @@ class LineReader {
             return false;
         }
         const uint8_t* next = FileBufferNext(file_);
-        int64_t run = static_cast<int64_t>(OrdinaryRun(
-            next, static_cast<size_t>(span), !ignoreLineEnds_, encoding_ == Encoding::Utf8));
+        int64_t run = TextScan(next, span, StopsOf(!ignoreLineEnds_, encoding_ == Encoding::Utf8));
         std::memcpy(line_ + length_, next, static_cast<size_t>(run));
         length_ += run;
         used_ += run;
@@ -251,21 +224,23 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
         return nullptr;
     }
     const uint8_t* next = FileBufferNext(file);
-    auto available = static_cast<size_t>(FileBufferUnread(file));
+    int64_t available = FileBufferUnread(file);
     const auto* bytes = reinterpret_cast<const char*>(next);
     bool utf8 = encoding == Encoding::Utf8;
     // 8-bit text is widened into the builder while the line's end is sought, where the builder
-    // has room for all the bytes waiting without growing; it is reserved once the line is known.
-    WCHAR* room = utf8 ? nullptr : StringBuilderRoom(FileBufferUnread(file), position);
-    bool widened = false;
-    size_t run =
-        room != nullptr
-            ? static_cast<size_t>(AnsiLineWiden(bytes, FileBufferUnread(file), room, &widened))
-            : OrdinaryRun(next, available, true, utf8);
-    if (run == available || (maxLength >= 0 && static_cast<size_t>(maxLength) <= run)) {
+    // has room for all the bytes the buffer holds from the next one on, unread or not, so that the
+    // widening may work in whole blocks past the line's end; the room is reserved once the line is
+    // known.
+    int64_t reach = FileBufferReadable(file);
+    WCHAR* room = utf8 ? nullptr : StringBuilderRoom(reach, position);
+    bool widened = room != nullptr;
+    int64_t run = widened ? TextWiden(next, available, reach, room, LINE_STOPS,
+                                      TextDirectOf(CP_ACP), &widened)
+                          : TextScan(next, available, StopsOf(true, utf8));
+    if (run == available || (maxLength >= 0 && maxLength <= run)) {
         return nullptr;
     }
-    size_t consumed = run + 1;
+    int64_t consumed = run + 1;
     if (next[run] == CR) {
         if (run + 1 == available) {
             return nullptr;  // the look-ahead after the CR needs a refill
@@ -278,13 +253,16 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
     }
     WCHAR* line;
     if (widened) {
-        line = StringBuilderReserve(static_cast<int64_t>(run), position);
+        // Reserving the run where the room for more was found cannot grow the builder: only the
+        // position moves.
+        line = room;
+        StringBuilderSetPosition(position + static_cast<int32_t>(2 * run));
         line[run] = 0;
     } else {
-        line = utf8 ? Utf8BytesToUtf16Result(bytes, static_cast<int64_t>(run), position)
-                    : AnsiBytesToUtf16Result(bytes, static_cast<int64_t>(run), position);
+        line = utf8 ? Utf8BytesToUtf16Result(bytes, run, position)
+                    : AnsiBytesToUtf16Result(bytes, run, position);
     }
-    FileBufferConsume(file, static_cast<int64_t>(consumed));
+    FileBufferConsume(file, consumed);
     return line;
 }
 

@@ -1,0 +1,550 @@
+// The text kernels (textscan.h): for each, the reference loop and the vector routine that the tests
+// compare with it.
+//
+// The vector routines work in blocks of sixteen characters and use 32-byte vectors (AVX2) where
+// sixteen characters fill one, or where two blocks go in one vector; the bit operations of BMI
+// and BMI2 (tzcnt, bzhi) find an end in the masks without a branch. A short line is done in whole
+// blocks, and its end is found in their masks: measured with callgrind on the benchmark's file of
+// lines of 0 to 100 characters, where a loop's exit decided by the line's length had cost a
+// mispredicted branch per line in each of the three passes (2.8 per line), the passes now cost
+// about 0.2 each. The routines' common paths make no call, so that they need no stack frame; the
+// rare ones (a long text, a byte for the system's conversion) are calls at the end.
+//
+// Some of them read past the end of a text, within the page that holds its last bytes or within
+// the reach the caller allows: AddressSanitizer would report those reads, so it does not check
+// these routines; the tests and the fuzzing harness place texts before an inaccessible page
+// instead.
+#include "textscan.h"
+
+#include <algorithm>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define RT_TEXT_VECTORS 1
+#endif
+
+namespace rt {
+
+bool TextVectors = [] {
+#if RT_TEXT_VECTORS
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("bmi2") != 0;
+#else
+    return false;
+#endif
+}();
+
+int64_t TextScanReference(const uint8_t* bytes, int64_t count, const TextStops& stops) {
+    int64_t i = 0;
+    while (i < count && !TextStopsHas(stops, bytes[i])) {
+        ++i;
+    }
+    return i;
+}
+
+int64_t TextWidenReference(const uint8_t* bytes, int64_t count, WCHAR* units,
+                           const TextStops& stops, TextDirect direct, bool* allDirect) {
+    int64_t i = 0;
+    for (; i < count && (bytes[i] >= 0x80 || !TextStopsHas(stops, bytes[i])); ++i) {
+        *allDirect = *allDirect && TextDirectHas(direct, bytes[i]);
+        units[i] = bytes[i];
+    }
+    return i;
+}
+
+int64_t TextNarrowReference(const WCHAR* text, int64_t limit, char* bytes, TextDirect direct) {
+    int64_t i = 0;
+    for (; i < limit && text[i] != 0 && TextDirectHas(direct, text[i]); ++i) {
+        bytes[i] = static_cast<char>(text[i]);
+    }
+    return i;
+}
+
+void TextRot47Reference(WCHAR* destination, const WCHAR* source, int64_t units) {
+    for (int64_t i = 0; i < units; ++i) {
+        destination[i] = TextRot47Unit(source[i]);
+    }
+    destination[units] = 0;
+}
+
+#if RT_TEXT_VECTORS
+
+namespace {
+
+#define RT_VECTOR_CODE __attribute__((target("avx2,bmi,bmi2")))
+// For the routines that read past a text's end (see the top of the file).
+#define RT_READS_PAST_END __attribute__((no_sanitize_address))
+// For the rare continuations, kept out of the common paths' code.
+#define RT_RARE [[gnu::noinline, gnu::cold]]
+
+// Whether the `bytes` bytes from `address` lie in one 4096-byte page. A vector load of them cannot
+// fault where the first of them belongs to a text, however close the text's end is, since pages
+// are the unit of access.
+inline bool WithinPage(const void* address, uintptr_t bytes) {
+    return (reinterpret_cast<uintptr_t>(address) & 4095) <= 4096 - bytes;
+}
+
+// The window of whole blocks after the first block, in which a short text's end is found by its
+// masks: three pairs of blocks, 96 characters.
+constexpr int WINDOW_PAIRS = 3;
+constexpr int64_t WINDOW = WINDOW_PAIRS * 2 * TEXT_BLOCK;
+static_assert(TEXT_REACH == TEXT_BLOCK + WINDOW);
+
+// The vector constants, kept in memory: the kernels run once per line of a few dozen characters,
+// and a constant built in a register costs three instructions on every call where a memory
+// operand costs none.
+struct alignas(32) Constant {
+    uint16_t units[16];
+};
+
+constexpr Constant Splat16(uint16_t value) {
+    Constant constant{};
+    for (uint16_t& unit : constant.units) {
+        unit = value;
+    }
+    return constant;
+}
+
+constexpr Constant Splat8(uint8_t value) {
+    return Splat16(static_cast<uint16_t>(value * 0x101));
+}
+
+enum ConstantIndex {
+    // The signed byte below which a byte is not direct, by TextDirect: 0 (0x80 and up) for ASCII,
+    // -96 (0x80 to 0x9F) for Windows-1252. With no direct bytes every byte is another, which no
+    // floor says: that set starts its count of others at all ones instead of zeros.
+    FLOOR_NONE,
+    FLOOR_ASCII,
+    FLOOR_LATIN1,
+    OTHERS_NONE,
+    OTHERS_ASCII,
+    OTHERS_LATIN1,
+    // ROT47.
+    MINUS_33,
+    TOP_OFFSET,
+    PLUS_14,
+    MINUS_80,
+    PLUS_33,
+    CONSTANTS
+};
+static_assert(static_cast<int>(TextDirect::None) == 0 && static_cast<int>(TextDirect::Latin1) == 2);
+
+constexpr Constant constants[CONSTANTS] = {Splat8(0),
+                                           Splat8(0),
+                                           Splat8(0xA0),
+                                           Splat8(0xFF),
+                                           Splat8(0),
+                                           Splat8(0),
+                                           Splat16(static_cast<uint16_t>(-33)),
+                                           Splat16(93),
+                                           Splat16(14),
+                                           Splat16(static_cast<uint16_t>(-80)),
+                                           Splat16(33)};
+
+// The table, hidden from the optimiser, so that it reads the constants where they are used
+// instead of folding them back into values it builds in registers.
+inline const Constant* Constants() {
+    const Constant* table = constants;
+    __asm__("" : "+r"(table));
+    return table;
+}
+
+RT_VECTOR_CODE inline __m256i Load(const Constant& constant) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(&constant));
+}
+
+RT_VECTOR_CODE inline __m256i Of(ConstantIndex first, TextDirect direct) {
+    return Load(Constants()[first + static_cast<int>(direct)]);
+}
+
+RT_VECTOR_CODE inline uint32_t Mask(__m256i bytes) {
+    return static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
+}
+
+RT_VECTOR_CODE inline uint32_t Mask(__m128i bytes) {
+    return static_cast<uint32_t>(_mm_movemask_epi8(bytes));
+}
+
+RT_VECTOR_CODE inline __m128i Low(__m256i vector) {
+    return _mm256_castsi256_si128(vector);
+}
+
+// The masks of the window's pairs of blocks, one bit per character: 96 bits.
+struct WindowMask {
+    uint64_t low;   // the first two pairs
+    uint64_t high;  // the third
+
+    RT_VECTOR_CODE WindowMask(uint32_t first, uint32_t second, uint32_t third)
+        : low(first | static_cast<uint64_t>(second) << 32), high(third) {}
+
+    // The first set bit, or WINDOW. Without a branch: a short text's end falls in either half.
+    RT_VECTOR_CODE int64_t First() const {
+        uint64_t inLow = _tzcnt_u64(low);
+        uint64_t inHigh = _tzcnt_u64(high | uint64_t{1} << (WINDOW - 64));
+        return static_cast<int64_t>(inLow + (inHigh & -static_cast<uint64_t>(low == 0)));
+    }
+
+    // Whether a bit below `end` (at most WINDOW) is set. Without a branch either: bzhi keeps
+    // every bit for a count of 64 or more, and the high half's count is clamped at zero.
+    RT_VECTOR_CODE bool AnyBelow(int64_t end) const {
+        int64_t highEnd = end - 64;
+        highEnd &= ~(highEnd >> 63);
+        return (_bzhi_u64(low, static_cast<uint32_t>(end)) |
+                _bzhi_u64(high, static_cast<uint32_t>(highEnd))) != 0;
+    }
+};
+
+// ---- Scanning and widening
+
+// The bytes of `block` that stop: the table holds, for each value of the low four bits, the one
+// stop below 0x80 with it; the shuffle gives each byte below 0x80 its entry (and bytes from 0x80
+// up a zero), which equals the byte only for a stop. `high`: every byte from 0x80 up stops too.
+template <bool high = false>
+RT_VECTOR_CODE inline uint32_t StopBits(__m256i block, __m256i table) {
+    uint32_t bits = Mask(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, block), block));
+    return high ? bits | Mask(block) : bits;
+}
+
+template <bool high = false>
+RT_VECTOR_CODE inline uint32_t StopBits(__m128i block, __m256i table) {
+    uint32_t bits = Mask(_mm_cmpeq_epi8(_mm_shuffle_epi8(Low(table), block), block));
+    return high ? bits | Mask(block) : bits;
+}
+
+RT_VECTOR_CODE inline __m256i StopTable(const TextStops& stops) {
+    return _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(stops.table)));
+}
+
+RT_VECTOR_CODE inline __m128i LoadBlock(const uint8_t* bytes) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+}
+
+RT_VECTOR_CODE inline void StoreWidened(WCHAR* units, __m128i block) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(units), _mm256_cvtepu8_epi16(block));
+}
+
+template <bool high>
+RT_VECTOR_CODE int64_t ScanBlocks(const uint8_t* bytes, int64_t count, const TextStops& stops) {
+    if (count < TEXT_BLOCK) {
+        return TextScanReference(bytes, count, stops);
+    }
+    __m256i table = StopTable(stops);
+    for (int64_t i = 0;; i += TEXT_BLOCK) {
+        // The last block overlaps the one before, whose bytes hold no stop.
+        i = std::min(i, count - TEXT_BLOCK);
+        int64_t at = _tzcnt_u32(StopBits<high>(LoadBlock(bytes + i), table) | 1u << TEXT_BLOCK);
+        if (at < TEXT_BLOCK || i + TEXT_BLOCK == count) {
+            return i + at;
+        }
+    }
+}
+
+// Clears *allDirect when one of bytes[0, end) is not direct: for the rare run or window that holds
+// such a byte, perhaps past the run's end.
+RT_RARE int64_t WidenedOthers(const uint8_t* bytes, int64_t end, TextDirect direct,
+                              bool* allDirect) {
+    for (int64_t i = 0; i < end; ++i) {
+        *allDirect = *allDirect && TextDirectHas(direct, bytes[i]);
+    }
+    return end;
+}
+
+// TextWiden's blocks from bytes[i] on, within `count` (at least a block): the last block overlaps
+// the one before, whose bytes hold no stop.
+RT_RARE RT_VECTOR_CODE int64_t WidenBlocks(const uint8_t* bytes, int64_t count, int64_t i,
+                                           WCHAR* units, const TextStops& stops, TextDirect direct,
+                                           bool* allDirect) {
+    __m256i table = StopTable(stops);
+    __m128i floor = Low(Of(FLOOR_NONE, direct));
+    __m128i others = Low(Of(OTHERS_NONE, direct));
+    for (;; i += TEXT_BLOCK) {
+        i = std::min(i, count - TEXT_BLOCK);
+        __m128i block = LoadBlock(bytes + i);
+        StoreWidened(units + i, block);
+        int64_t at = _tzcnt_u32(StopBits(block, table) | 1u << TEXT_BLOCK);
+        uint32_t blockOthers = Mask(_mm_or_si128(others, _mm_cmpgt_epi8(floor, block)));
+        *allDirect = *allDirect && _bzhi_u32(blockOthers, static_cast<uint32_t>(at)) == 0;
+        if (at < TEXT_BLOCK || i + TEXT_BLOCK == count) {
+            return i + at;
+        }
+    }
+}
+
+// A short text or one that continues past the window, from the first block, where a short text
+// ends, and the window of whole blocks after it, whose masks tell the end. Bytes that are not
+// direct are rare in the window, past the run's end too, so one test of them all leads to a
+// closer look.
+RT_VECTOR_CODE RT_READS_PAST_END int64_t WidenWindow(const uint8_t* bytes, int64_t count,
+                                                     WCHAR* units, const TextStops& stops,
+                                                     TextDirect direct, bool* allDirect) {
+    __m256i table = StopTable(stops);
+    __m256i floor = Of(FLOOR_NONE, direct);
+    __m128i first = LoadBlock(bytes);
+    StoreWidened(units, first);
+    int64_t end = _tzcnt_u32(StopBits(first, table) | 1u << std::min(count, TEXT_BLOCK));
+    __m256i others = _mm256_or_si256(Of(OTHERS_NONE, direct),
+                                     _mm256_zextsi128_si256(_mm_cmpgt_epi8(Low(floor), first)));
+    if (end < TEXT_BLOCK) {
+        *allDirect = *allDirect && _bzhi_u32(Mask(Low(others)), static_cast<uint32_t>(end)) == 0;
+        return end;
+    }
+    uint32_t stopBits[WINDOW_PAIRS];
+#pragma GCC unroll 4
+    for (int pair = 0; pair < WINDOW_PAIRS; ++pair) {
+        int64_t at = TEXT_BLOCK + pair * 2 * TEXT_BLOCK;
+        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at));
+        StoreWidened(units + at, Low(block));
+        StoreWidened(units + at + TEXT_BLOCK, _mm256_extracti128_si256(block, 1));
+        stopBits[pair] = StopBits(block, table);
+        others = _mm256_or_si256(others, _mm256_cmpgt_epi8(floor, block));
+    }
+    int64_t inWindow = WindowMask(stopBits[0], stopBits[1], stopBits[2]).First();
+    if (inWindow == WINDOW && count > TEXT_REACH) {
+        // A long text: widened again from its start, in blocks.
+        return WidenBlocks(bytes, count, 0, units, stops, direct, allDirect);
+    }
+    end = std::min(TEXT_BLOCK + inWindow, count);
+    if (!_mm256_testz_si256(others, others)) {
+        return WidenedOthers(bytes, end, direct, allDirect);
+    }
+    return end;
+}
+
+RT_VECTOR_CODE int64_t WidenVector(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
+                                   const TextStops& stops, TextDirect direct, bool* allDirect) {
+    if (reach >= TEXT_REACH) {
+        return WidenWindow(bytes, count, units, stops, direct, allDirect);
+    }
+    if (count < TEXT_BLOCK) {
+        return TextWidenReference(bytes, count, units, stops, direct, allDirect);
+    }
+    return WidenBlocks(bytes, count, 0, units, stops, direct, allDirect);
+}
+
+// ---- Narrowing
+
+// Units packed to bytes saturate: a unit above 0xFF becomes 0xFF, one from 0x8000 up 0. The ends
+// among the bytes are the zeros (a zero unit, or one from 0x8000 up) and the bytes that are not
+// direct; a 0xFF byte is a suspect, a direct 0xFF or a unit above 0xFF, which only the units tell.
+RT_VECTOR_CODE inline uint32_t Ends(__m256i bytes, __m256i floor) {
+    return Mask(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()),
+                                _mm256_cmpgt_epi8(floor, bytes)));
+}
+
+RT_VECTOR_CODE inline uint32_t Ends(__m128i bytes, __m256i floor) {
+    return Mask(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()),
+                             _mm_cmpgt_epi8(Low(floor), bytes)));
+}
+
+RT_VECTOR_CODE inline uint32_t Suspects(__m256i bytes) {
+    return Mask(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(-1)));
+}
+
+RT_VECTOR_CODE inline uint32_t Suspects(__m128i bytes) {
+    return Mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(-1)));
+}
+
+// The sixteen units at `text` packed to bytes.
+RT_VECTOR_CODE inline __m128i PackBlock(const WCHAR* text) {
+    __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+    return _mm_packus_epi16(Low(units), _mm256_extracti128_si256(units, 1));
+}
+
+// The first unit above 0xFF in text[from, end), or `end`: where a suspect byte came from.
+RT_RARE int64_t FirstWide(const WCHAR* text, int64_t from, int64_t end) {
+    while (from < end && text[from] <= 0xFF) {
+        ++from;
+    }
+    return from;
+}
+
+// TextNarrow's blocks from text[i] on: sixteen units at a time while they are within the limit
+// and their page; unit by unit past the limit's last block or a page's end, which a block reaches
+// again within sixteen units.
+RT_RARE RT_VECTOR_CODE RT_READS_PAST_END int64_t NarrowBlocks(const WCHAR* text, int64_t limit,
+                                                              char* bytes, TextDirect direct,
+                                                              int64_t i) {
+    __m256i floor = Of(FLOOR_NONE, direct);
+    for (;;) {
+        if (i + TEXT_BLOCK <= limit && WithinPage(text + i, 2 * TEXT_BLOCK)) {
+            __m128i block = PackBlock(text + i);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), block);
+            int64_t end = i + _tzcnt_u32(Ends(block, floor) | 1u << TEXT_BLOCK);
+            if (_bzhi_u32(Suspects(block), static_cast<uint32_t>(end - i)) != 0) {
+                end = FirstWide(text, i, end);
+            }
+            if (end < i + TEXT_BLOCK) {
+                return end;
+            }
+            i += TEXT_BLOCK;
+            continue;
+        }
+        if (i == limit || text[i] == 0 || !TextDirectHas(direct, text[i])) {
+            return i;
+        }
+        bytes[i] = static_cast<char>(text[i]);
+        ++i;
+    }
+}
+
+// The end from the first block, where a short text ends, and the window of whole blocks after it,
+// whose masks tell the end, or from blocks after that. The limit holds the window, and the window
+// lies in the text's page.
+RT_VECTOR_CODE RT_READS_PAST_END int64_t NarrowWindow(const WCHAR* text, int64_t limit, char* bytes,
+                                                      TextDirect direct) {
+    __m256i floor = Of(FLOOR_NONE, direct);
+    __m128i first = PackBlock(text);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), first);
+    int64_t end = _tzcnt_u32(Ends(first, floor) | 1u << TEXT_BLOCK);
+    uint32_t firstSuspects = Suspects(first);
+    if (end < TEXT_BLOCK) {
+        return _bzhi_u32(firstSuspects, static_cast<uint32_t>(end)) != 0 ? FirstWide(text, 0, end)
+                                                                         : end;
+    }
+    // Two blocks at a time; packing works within each half of a vector, so the halves' bytes are
+    // brought together.
+    uint32_t endBits[WINDOW_PAIRS];
+    uint32_t suspectBits[WINDOW_PAIRS];
+#pragma GCC unroll 4
+    for (int pair = 0; pair < WINDOW_PAIRS; ++pair) {
+        int64_t at = TEXT_BLOCK + pair * 2 * TEXT_BLOCK;
+        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at));
+        __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at + TEXT_BLOCK));
+        __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bytes + at), packed);
+        endBits[pair] = Ends(packed, floor);
+        suspectBits[pair] = Suspects(packed);
+    }
+    int64_t inWindow = WindowMask(endBits[0], endBits[1], endBits[2]).First();
+    if (firstSuspects != 0 ||
+        WindowMask(suspectBits[0], suspectBits[1], suspectBits[2]).AnyBelow(inWindow)) {
+        // Looked at unit by unit, the window's end included.
+        return NarrowBlocks(text, limit, bytes, direct, 0);
+    }
+    if (inWindow == WINDOW) {
+        return NarrowBlocks(text, limit, bytes, direct, TEXT_REACH);
+    }
+    return TEXT_BLOCK + inWindow;
+}
+
+RT_VECTOR_CODE int64_t NarrowVector(const WCHAR* text, int64_t limit, char* bytes,
+                                    TextDirect direct) {
+    if (direct == TextDirect::None) {
+        return 0;
+    }
+    if (limit >= TEXT_REACH && WithinPage(text, 2 * TEXT_REACH)) {
+        return NarrowWindow(text, limit, bytes, direct);
+    }
+    return NarrowBlocks(text, limit, bytes, direct, 0);
+}
+
+// ---- ROT47
+
+// Masks of dwords for the blocks of a text's last TEXT_REACH units: from the dword TEXT_REACH / 2 -
+// d on, the first d dwords are selected, the rest not.
+struct DwordMasks {
+    int32_t dwords[TEXT_REACH];
+};
+
+constexpr DwordMasks MakeDwordMasks() {
+    DwordMasks masks{};
+    for (int64_t i = 0; i < TEXT_REACH / 2; ++i) {
+        masks.dwords[i] = -1;
+    }
+    return masks;
+}
+
+constexpr DwordMasks dwordMasks = MakeDwordMasks();
+
+// Rotates the sixteen units of `c`. With o = c - 33, 0 to 93 for printable units, the rotated
+// offset (o + 47) mod 94 is the smaller of o + 47 and o - 47 taken without sign: o - 47 wraps
+// round to a large value below 47.
+RT_VECTOR_CODE inline __m256i Rot47Block(__m256i c, const Constant* k) {
+    __m256i offset = _mm256_add_epi16(c, Load(k[MINUS_33]));
+    __m256i printable = _mm256_cmpeq_epi16(_mm256_min_epu16(offset, Load(k[TOP_OFFSET])), offset);
+    __m256i rotated = _mm256_min_epu16(_mm256_add_epi16(c, Load(k[PLUS_14])),
+                                       _mm256_add_epi16(c, Load(k[MINUS_80])));
+    return _mm256_blendv_epi8(c, _mm256_add_epi16(rotated, Load(k[PLUS_33])), printable);
+}
+
+// Rotates the dwords of a block that `mask` selects (masked loads and stores touch no other).
+RT_VECTOR_CODE inline void Rot47Masked(WCHAR* destination, const WCHAR* source, const int32_t* mask,
+                                       const Constant* k) {
+    __m256i selected = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask));
+    __m256i c = _mm256_maskload_epi32(reinterpret_cast<const int*>(source), selected);
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(destination), selected, Rot47Block(c, k));
+}
+
+// A text of at most TEXT_REACH units, in dwords of two, the last one perhaps with the unit after
+// them: a short text in one block, any other in seven.
+RT_VECTOR_CODE void Rot47Window(WCHAR* destination, const WCHAR* source, int64_t units) {
+    const Constant* k = Constants();
+    const int32_t* masks = dwordMasks.dwords + TEXT_REACH / 2 - (units + 1) / 2;
+    if (units < TEXT_BLOCK) {
+        Rot47Masked(destination, source, masks, k);
+    } else {
+#pragma GCC unroll 8
+        for (int block = 0; block < TEXT_REACH / TEXT_BLOCK; ++block) {
+            Rot47Masked(destination + block * TEXT_BLOCK, source + block * TEXT_BLOCK,
+                        masks + block * TEXT_BLOCK / 2, k);
+        }
+    }
+    destination[units] = 0;
+}
+
+// A longer text: whole blocks up to its last TEXT_REACH units.
+RT_RARE RT_VECTOR_CODE void Rot47Long(WCHAR* destination, const WCHAR* source, int64_t units) {
+    const Constant* k = Constants();
+    int64_t i = 0;
+    for (; units - i > TEXT_REACH; i += TEXT_BLOCK) {
+        __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), Rot47Block(c, k));
+    }
+    Rot47Window(destination + i, source + i, units - i);
+}
+
+}  // namespace
+
+#endif
+
+int64_t TextScan(const uint8_t* bytes, int64_t count, const TextStops& stops) {
+#if RT_TEXT_VECTORS
+    if (TextVectors) {
+        return stops.high ? ScanBlocks<true>(bytes, count, stops)
+                          : ScanBlocks<false>(bytes, count, stops);
+    }
+#endif
+    return TextScanReference(bytes, count, stops);
+}
+
+int64_t TextWiden(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
+                  const TextStops& stops, TextDirect direct, bool* allDirect) {
+#if RT_TEXT_VECTORS
+    if (TextVectors) {
+        return WidenVector(bytes, count, reach, units, stops, direct, allDirect);
+    }
+#endif
+    return TextWidenReference(bytes, count, units, stops, direct, allDirect);
+}
+
+int64_t TextNarrow(const WCHAR* text, int64_t limit, char* bytes, TextDirect direct) {
+#if RT_TEXT_VECTORS
+    if (TextVectors) {
+        return NarrowVector(text, limit, bytes, direct);
+    }
+#endif
+    return TextNarrowReference(text, limit, bytes, direct);
+}
+
+void TextRot47(WCHAR* destination, const WCHAR* source, int64_t units) {
+#if RT_TEXT_VECTORS
+    if (TextVectors) {
+        return units <= TEXT_REACH ? Rot47Window(destination, source, units)
+                                   : Rot47Long(destination, source, units);
+    }
+#endif
+    TextRot47Reference(destination, source, units);
+}
+
+}  // namespace rt
