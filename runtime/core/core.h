@@ -24,6 +24,24 @@ extern HANDLE MainHeap;
 extern HMODULE ModuleHandle;
 
 // ---------------------------------------------------------------------------------------------
+// The fatal stop: when the runtime cannot go on (the string heap or a thread's record cannot be
+// had, and no caller expects a failure), it ends the program with a message. Work that must not be
+// left half done by such a stop registers a clean-up for as long as it runs: the file actions
+// remove their incomplete copy in it. One clean-up at a time, process-wide; the stop runs it on
+// the stopping thread, which may be any thread, so it must not wait for the thread that set it.
+
+struct FatalStopCleanup {
+    void (*routine)(void* context);
+    void* context;
+};
+
+// Makes `cleanup` (null: none) the one that the stop runs, until it is replaced; returns the one it
+// replaces, so that the caller can put it back. The record must live while it is registered.
+FatalStopCleanup* FatalStopCleanupSet(FatalStopCleanup* cleanup);
+// Runs the registered clean-up, if any, then shows `message` and ends the process.
+[[noreturn]] void FatalStop(const WCHAR* message);
+
+// ---------------------------------------------------------------------------------------------
 // Block chains: doubly linked chains of zero-filled MainHeap nodes. The owner keeps the head and
 // passes around payload addresses (node + 16).
 

@@ -41,6 +41,15 @@ void StringBuilderRewind(int32_t mark);
 // Room for `units` units at `position` (-1: at the current position); the position then stands
 // just after that room. May move the buffer.
 WCHAR* StringBuilderReserve(int64_t units, int32_t position);
+// Grows the buffer as StringBuilderReserve of `units` units would, so that such a reservation
+// then fits without growing; false, with nothing changed, when the buffer cannot hold it (its end
+// would lie beyond what 32-bit positions address, or the string heap has no room). Where a caller
+// can give up a text, this is how it learns that the builder cannot take it without the stop that
+// a failed reservation makes.
+bool StringBuilderMakeRoom(int64_t units);
+// Tests: lowers the bound of builder positions to `bytes` (0 restores it, just under 2^31), so that
+// a text too long for the builder can be met without gigabytes of it.
+void StringBuilderLimitPositions(int64_t bytes);
 // The address at `position` (-1: the current position) when `units` units fit there without
 // growing the buffer, so that a StringBuilderReserve of at most that many units at the position
 // will not move it; else null. Changes nothing: text may be written there before it is reserved.
