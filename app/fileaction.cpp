@@ -56,8 +56,8 @@ constexpr int64_t ERROR_CHECK_LINES = 1024;
 enum class CopyOutcome { Complete, ReadFailed, WriteFailed };
 
 // Copies every line of the input to the output, rotated, each followed by CR LF. A line that could
-// not be read whole (no memory for it, too long for the string builder, or a line cut short
-// because its buffer could not grow) ends
+// not be read whole (no memory for it, too long for the string builder or for its variable, or a
+// line cut short because its buffer could not grow) ends
 // the copy, and so does a failed write, since the copy is removed anyway; a failed read of the
 // input ends its data early and is looked at when the loop has ended. The output's error is looked
 // at only now and then, so that the look costs nothing next to the copy. Both files are closed;
@@ -69,16 +69,17 @@ CopyOutcome CopyLines() {
             break;
         }
         int32_t mark = rt::StringBuilderMark();
+        // The line is rotated while it is copied into its variable: one pass instead of an
+        // assignment and a second one over the variable, with the same variable, block and
+        // builder as those two would leave. A line too long for the memory left for text is given
+        // up like a line that could not be read.
         if (rt::FileReadLine(INPUT_FILE, rt::TEXT_ANSI, mark) == nullptr ||
-            rt::FileLineCutShort(INPUT_FILE) != 0) {
+            rt::FileLineCutShort(INPUT_FILE) != 0 ||
+            !rt::StringAssignChecked(&CurrentLine, mark, Rot47Copy)) {
             rt::StringBuilderRewind(mark);
             readWhole = false;
             break;
         }
-        // The line is rotated while it is copied into its variable: one pass instead of an
-        // assignment and a second one over the variable, with the same variable, block and
-        // builder as those two would leave.
-        rt::StringAssign(&CurrentLine, mark, Rot47Copy);
         rt::FileWriteLine(OUTPUT_FILE, CurrentLine, rt::TEXT_ANSI);
     }
     bool read = rt::FileCloseChecked(INPUT_FILE) == 0 && readWhole;

@@ -223,16 +223,18 @@ void StringTerminate() {
 }
 
 void StringAssign(WCHAR** variable, int32_t mark) {
-    StringAssign(variable, mark, StringCopyChars);
+    if (!StringAssignChecked(variable, mark, StringCopyChars)) {
+        StringHeapExhausted();
+    }
 }
 
-void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
+bool StringAssignChecked(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
     StringBuilderRecord* record = Record();
     int64_t length = record->position - mark;
     const auto* text = reinterpret_cast<const WCHAR*>(Bytes(record) + mark);
     auto bytes = static_cast<SIZE_T>(length + SPARE_BYTES);
     // The position goes back before the copy, which then ends the routine: the text stays where it
-    // is, since the variable's block is not the builder's, and a failure below ends the program.
+    // is, since the variable's block is not the builder's, and a failure below leaves it unused.
     record->position = mark;
     // The block always takes the new text's size, so that a variable that once held a long text
     // does not keep its room; the heap reallocates a block within its room in place, which is
@@ -240,10 +242,11 @@ void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
     void* block = *variable == nullptr ? HeapAlloc(StringHeap, 0, bytes)
                                        : HeapReAlloc(StringHeap, 0, *variable, bytes);
     if (block == nullptr) {
-        StringHeapExhausted();
+        return false;
     }
     *variable = static_cast<WCHAR*>(block);
     copy(static_cast<WCHAR*>(block), text, length / 2);
+    return true;
 }
 
 }  // namespace rt

@@ -71,8 +71,10 @@ void StringAssign(WCHAR** variable, int32_t mark);
 using StringCopyRoutine = void (*)(WCHAR* destination, const WCHAR* source, int64_t units);
 // StringAssign with the text copied by `copy`, which may change the units on the way: an
 // assignment followed by a change of the variable's text in place made in one pass, with the
-// variable, its block and the builder left as those two steps leave them.
-void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy);
+// variable, its block and the builder left as those two steps leave them. Where StringAssign stops
+// the program because the string heap cannot hold the text, this returns false instead, with the
+// variable as it was and the builder rewound to `mark`: for a caller that can give the text up.
+bool StringAssignChecked(WCHAR** variable, int32_t mark, StringCopyRoutine copy);
 // 1 when equal unit for unit (null counts as empty), else 0.
 int64_t StringEqual(const WCHAR* left, const WCHAR* right);
 void StringFree(WCHAR* text);
