@@ -33,8 +33,9 @@ using UserNotice = void (*)(const WCHAR* text);
 // extension, line by line as 8-bit text with CR LF after every line. The input is opened for
 // reading (shared with other readers) before the output is created or truncated. When the input
 // cannot be opened, the output cannot be created, the input cannot be read whole or a write fails
-// (the incomplete output is then removed), `tell` receives the reason, a line break and the path
-// concerned; success is silent.
+// (the incomplete output is then removed, or emptied when it cannot be removed, also when the
+// runtime has to stop the program during the copy), `tell` receives the reason, a line break and
+// the path concerned, and what became of a copy that could not be removed; success is silent.
 // `path` lies outside the string builder (a string variable, for instance). Returns 0.
 int64_t FileActionRun(const WCHAR* path, const WCHAR* suffix, UserNotice tell);
 

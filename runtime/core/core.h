@@ -24,6 +24,24 @@ extern HANDLE MainHeap;
 extern HMODULE ModuleHandle;
 
 // ---------------------------------------------------------------------------------------------
+// The fatal stop: when the runtime cannot go on (the string heap or a thread's record cannot be
+// had, and no caller expects a failure), it ends the program with a message. Work that must not be
+// left half done by such a stop registers a clean-up for as long as it runs: the file actions
+// remove their incomplete copy in it. One clean-up at a time, process-wide; the stop runs it on
+// the stopping thread, which may be any thread, so it must not wait for the thread that set it.
+
+struct FatalStopCleanup {
+    void (*routine)(void* context);
+    void* context;
+};
+
+// Makes `cleanup` (null: none) the one that the stop runs, until it is replaced; returns the one it
+// replaces, so that the caller can put it back. The record must live while it is registered.
+FatalStopCleanup* FatalStopCleanupSet(FatalStopCleanup* cleanup);
+// Runs the registered clean-up, if any, then shows `message` and ends the process.
+[[noreturn]] void FatalStop(const WCHAR* message);
+
+// ---------------------------------------------------------------------------------------------
 // Block chains: doubly linked chains of zero-filled MainHeap nodes. The owner keeps the head and
 // passes around payload addresses (node + 16).
 
@@ -183,6 +201,21 @@ std::atomic_ref<T> RegistryShared(T& field) {
     return std::atomic_ref<T>(field);
 }
 
+// A record is live while its first 8 bytes, the object's system handle, are non-zero. A library
+// publishes the handle once the record holds everything a lookup's caller may read, and clears it
+// the same way when the object goes; lookups read it through RegistryIsLive. The store releases and
+// the load acquires, so a lookup on another thread that sees the handle sees the record whole, and
+// creating on one thread while looking up on another is defined behaviour.
+inline void RegistryPublish(void* record, const void* handle) {
+    std::atomic_ref<void*>(*static_cast<void**>(record))
+        .store(const_cast<void*>(handle), std::memory_order_release);
+}
+inline bool RegistryIsLive(const void* record) {
+    return record != nullptr &&
+           std::atomic_ref<void*>(*static_cast<void**>(const_cast<void*>(record)))
+                   .load(std::memory_order_acquire) != nullptr;
+}
+
 // A numbered lookup, the one every file operation makes, reads the table without the lock while no
 // writer is active: the sequence is even and the same before and after the slot's read. Inline, so
 // that it costs no call; registry.cpp describes the writers' side.
@@ -198,8 +231,7 @@ inline void* RegistryLookup(ObjectRegistry* registry, ObjectId id) {
             // read: a writer's store seen here makes that look see its odd or a later value.
             void* record = RegistryShared(table[id]).load(std::memory_order_acquire);
             if (sequence.load(std::memory_order_relaxed) == before) {
-                bool live = record != nullptr && *static_cast<const uint64_t*>(record) != 0;
-                return live ? record : nullptr;
+                return RegistryIsLive(record) ? record : nullptr;
             }
         }
     }

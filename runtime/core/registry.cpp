@@ -155,8 +155,12 @@ bool IsNumbered(const ObjectRegistry* registry, ObjectId id) {
     return id >= 0 && id < registry->slotCount;
 }
 
-bool IsLive(const void* record) {
-    return record != nullptr && *static_cast<const uint64_t*>(record) != 0;
+// Zero-fills a record whose object has gone; its live word is cleared as a library clears it, for
+// the lookups that may read it meanwhile.
+void ClearRecord(const ObjectRegistry* registry, void* record) {
+    RegistryPublish(record, nullptr);
+    std::memset(static_cast<char*>(record) + sizeof(void*), 0,
+                static_cast<size_t>(registry->recordSize) - sizeof(void*));
 }
 
 void* CreateDynamic(ObjectRegistry* registry) {
@@ -215,7 +219,7 @@ void* CreateNumbered(ObjectRegistry* registry, ObjectId id) {
             // The free routine may leave the record as it was: its object could not be closed (a
             // window of another thread), or it is closed later than the call returns. The caller
             // is promised a zero-filled record all the same.
-            std::memset(record, 0, registry->recordSize);
+            ClearRecord(registry, record);
         }
         return record;
     }
@@ -264,14 +268,14 @@ void* RegistryLookupBehindLock(ObjectRegistry* registry, ObjectId id) {
     } else if (SetFind(registry, candidate) < 0) {
         return nullptr;
     }
-    return IsLive(candidate) ? candidate : nullptr;
+    return RegistryIsLive(candidate) ? candidate : nullptr;
 }
 
 void* RegistryIsObject(ObjectRegistry* registry, ObjectId id) {
     RegistryLock guard(registry);
     if (IsNumbered(registry, id)) {
         void* record = registry->numberedTable[id];
-        return IsLive(record) ? record : nullptr;
+        return RegistryIsLive(record) ? record : nullptr;
     }
     void* address = reinterpret_cast<void*>(id);
     return SetFind(registry, address) >= 0 ? address : nullptr;
@@ -281,7 +285,7 @@ void RegistryFree(ObjectRegistry* registry, ObjectId id) {
     RegistryWriter guard(registry);
     if (IsNumbered(registry, id)) {
         if (void* record = registry->numberedTable[id]) {
-            std::memset(record, 0, registry->recordSize);
+            ClearRecord(registry, record);
         }
         return;
     }
@@ -315,7 +319,7 @@ void* RegistryWalkNext(ObjectRegistry* registry, ObjectId* id) {
     while (registry->walkCursor >= 0 && registry->walkCursor < registry->slotCount) {
         ObjectId number = registry->walkCursor++;
         void* record = registry->numberedTable[number];
-        if (IsLive(record)) {
+        if (RegistryIsLive(record)) {
             *id = number;
             return record;
         }

@@ -11,8 +11,6 @@
 // An allocation that fails here stops the process. Every library takes the address of its section
 // on trust, and an address into a record that could not be made would corrupt memory far from the
 // cause; a missing descriptor would silently skip a section's routines on every later thread.
-#include <cstdlib>
-
 #include "core.h"
 
 namespace rt {
@@ -20,11 +18,6 @@ namespace rt {
 ThreadDataState ThreadDataLayout = {};
 
 namespace {
-
-[[noreturn]] void ThreadDataFail(const WCHAR* what) {
-    FatalAppExitW(0, what);
-    std::abort();  // not reached: Windows declares FatalAppExitW without saying it never returns
-}
 
 // Calls the chosen routine of every section, newest section first, with its address in `record`.
 void RunSectionRoutines(char* record, bool init) {
@@ -46,11 +39,11 @@ int64_t ThreadDataRegister(int32_t size, void (*initRoutine)(void*), void (*free
     if (layout.totalSize == 0) {
         layout.tlsIndex = TlsAlloc();
         if (layout.tlsIndex == TLS_OUT_OF_INDEXES) {
-            ThreadDataFail(RT_TEXT("no TLS slot is left for the per-thread records"));
+            FatalStop(RT_TEXT("no TLS slot is left for the per-thread records"));
         }
         void* first = HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, rounded);
         if (first == nullptr) {
-            ThreadDataFail(RT_TEXT("the main thread's record cannot be allocated"));
+            FatalStop(RT_TEXT("the main thread's record cannot be allocated"));
         }
         TlsSetValue(layout.tlsIndex, first);
     }
@@ -60,7 +53,7 @@ int64_t ThreadDataRegister(int32_t size, void (*initRoutine)(void*), void (*free
     auto* record = static_cast<char*>(
         HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, TlsGetValue(layout.tlsIndex), layout.totalSize));
     if (record == nullptr) {
-        ThreadDataFail(RT_TEXT("the main thread's record cannot grow"));
+        FatalStop(RT_TEXT("the main thread's record cannot grow"));
     }
     TlsSetValue(layout.tlsIndex, record);
 
@@ -68,7 +61,7 @@ int64_t ThreadDataRegister(int32_t size, void (*initRoutine)(void*), void (*free
         auto* section = static_cast<ThreadDataSection*>(
             BlockChainAdd(&layout.sections, sizeof(BlockChainNode) + sizeof(ThreadDataSection)));
         if (section == nullptr) {
-            ThreadDataFail(RT_TEXT("a section descriptor cannot be allocated"));
+            FatalStop(RT_TEXT("a section descriptor cannot be allocated"));
         }
         *section = {offset, initRoutine, freeRoutine};
         // The main thread's record is made here, so its init routines run in registration order.
@@ -85,7 +78,7 @@ void* ThreadDataGet(int64_t offset) {
         record =
             static_cast<char*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, ThreadDataLayout.totalSize));
         if (record == nullptr) {
-            ThreadDataFail(RT_TEXT("a thread's record cannot be allocated"));
+            FatalStop(RT_TEXT("a thread's record cannot be allocated"));
         }
         // Stored before the init routines run, so that a routine reaching another section of its
         // thread finds this record instead of making a second one.

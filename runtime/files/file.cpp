@@ -98,7 +98,7 @@ int64_t FileOpenEx(ObjectId id, const WCHAR* path, int32_t mode, int32_t flags) 
                                 : static_cast<uint8_t*>(HeapAlloc(MainHeap, 0, FILE_BUFFER_SIZE)));
     record->textFormat = textFormat;
     record->readOnly = mode == OPEN_MODE_READ ? 1 : 0;
-    record->handle = handle;  // last: it makes the record live
+    RegistryPublish(record, handle);  // last: it makes the record live
     if (mode == OPEN_MODE_READ_WRITE && (flags & OPEN_APPEND)) {
         LONG high = 0;
         SetFilePointer(handle, 0, &high, FILE_END);

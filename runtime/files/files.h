@@ -123,7 +123,8 @@ int64_t FileBufferFlush(FileRecord* record);
 // character also ends a line. flags: bits 0-4 the TextFormat (0: the file's own), and
 // READ_IGNORE_LINE_ENDS. maxLength -1 means no limit; otherwise it counts bytes (TEXT_ANSI), units
 // (TEXT_UTF16) or characters (TEXT_UTF8). Returns the line's address in the builder, or null when
-// nothing could be delivered (the position is then unchanged: the empty string).
+// nothing could be delivered (the position is then unchanged: the empty string): no memory for the
+// line's buffer, or a line longer than the string builder can take, whose bytes are consumed.
 WCHAR* FileReadLine(ObjectId id, int32_t flags, int32_t position);
 WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t position);
 // 1 when the last line FileReadLine delivered from the file is only its first part, because the

@@ -217,7 +217,8 @@ class LineReader {
 // A line that lies whole in the file's read-ahead, its end included, is converted straight from
 // the buffer, without a line buffer: the bytes it consumes and the state it leaves are the
 // reader's. Null, with nothing consumed, when the line does not lie whole in the buffer, when the
-// limit would end it first, or when a UTF-8 character needs the character reader.
+// limit would end it first, when a UTF-8 character needs the character reader, or when the builder
+// cannot take the line.
 WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength,
                           int32_t position) {
     if (encoding == Encoding::Utf16 || !FileBufferHasUnread(file)) {
@@ -258,6 +259,8 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
         line = room;
         StringBuilderSetPosition(position + static_cast<int32_t>(2 * run));
         line[run] = 0;
+    } else if (!StringBuilderMakeRoom(static_cast<int64_t>(run))) {
+        return nullptr;  // the reader finds the same and gives the line up
     } else {
         line = utf8 ? Utf8BytesToUtf16Result(bytes, run, position)
                     : AnsiBytesToUtf16Result(bytes, run, position);
@@ -291,11 +294,17 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
     if (!reader.Read()) {
         return nullptr;
     }
+    // Every conversion below reserves room for one unit per byte (per two bytes of UTF-16) in the
+    // builder; a line that the builder cannot take is given up here, instead of the stop that its
+    // reservation would make, and its bytes stay consumed.
+    int64_t units = encoding == Encoding::Utf16 ? reader.Length() / 2 : reader.Length();
+    if (!StringBuilderMakeRoom(units)) {
+        return nullptr;
+    }
     FileObjectOf(file)->lineCutShort = reader.CutShort() ? 1 : 0;
     const auto* line = reinterpret_cast<const char*>(reader.Line());
     switch (encoding) {
         case Encoding::Utf16: {
-            int64_t units = reader.Length() / 2;
             WCHAR* result = StringBuilderReserve(units, position);
             std::memcpy(result, line, static_cast<size_t>(units) * 2);
             result[units] = 0;

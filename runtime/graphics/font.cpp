@@ -32,7 +32,7 @@ int64_t FontLoad(ObjectId id, const WCHAR* name, int32_t height) {
     if (handle == nullptr) {
         return 0;
     }
-    return GdiObjectResult(id, GdiObjectRegister(FontRegistry, id, handle));
+    return GdiObjectResult(id, GdiObjectRegister(FontRegistry, id, &handle, sizeof handle));
 }
 
 void FontFree(ObjectId id) {

@@ -1,17 +1,23 @@
 // Registering and freeing the GDI objects that fonts and images hold.
 //
 // Any thread: the registry's own lock covers each step.
+#include <cstring>
+
 #include "graphics_internal.h"
 
 namespace rt {
 
-void* GdiObjectRegister(ObjectRegistry* registry, ObjectId id, HGDIOBJ handle) {
-    auto* record = static_cast<HGDIOBJ*>(RegistryCreate(registry, id));
+void* GdiObjectRegister(ObjectRegistry* registry, ObjectId id, const void* object,
+                        size_t size) {
+    HGDIOBJ handle = *static_cast<HGDIOBJ const*>(object);
+    auto* record = static_cast<char*>(RegistryCreate(registry, id));
     if (record == nullptr) {
         DeleteObject(handle);
         return nullptr;
     }
-    *record = handle;
+    std::memcpy(record + sizeof(HGDIOBJ), static_cast<const char*>(object) + sizeof(HGDIOBJ),
+                size - sizeof(HGDIOBJ));
+    RegistryPublish(record, handle);
     return record;
 }
 

@@ -6,10 +6,10 @@
 
 namespace rt {
 
-// Records `handle` under `id` in `registry` (the caller has freed any object the number held): the
-// record, whose first field is then the handle, or null when no record can be had (the handle is
-// then deleted).
-void* GdiObjectRegister(ObjectRegistry* registry, ObjectId id, HGDIOBJ handle);
+// Records `object`, `size` bytes that start with its handle, under `id` in `registry` (the caller
+// has freed any object the number held), the handle published last: the record, or null when no
+// record can be had (the handle is then deleted).
+void* GdiObjectRegister(ObjectRegistry* registry, ObjectId id, const void* object, size_t size);
 // What a create returns for the record GdiObjectRegister gave: the handle for a number, the
 // record's address for DYNAMIC_ID, 0 for no record.
 int64_t GdiObjectResult(ObjectId id, void* record);

@@ -38,11 +38,8 @@ int64_t ImageCreate(ObjectId id, int32_t width, int32_t height) {
     if (handle == nullptr) {
         return 0;
     }
-    auto* record = static_cast<ImageObject*>(GdiObjectRegister(ImageRegistry, id, handle));
-    if (record != nullptr) {
-        *record = {handle, static_cast<uint32_t*>(pixels), width, height, 32, 1, {}};
-    }
-    return GdiObjectResult(id, record);
+    ImageObject image = {handle, static_cast<uint32_t*>(pixels), width, height, 32, 1, {}};
+    return GdiObjectResult(id, GdiObjectRegister(ImageRegistry, id, &image, sizeof image));
 }
 
 void ImageFree(ObjectId id) {

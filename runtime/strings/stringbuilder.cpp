@@ -7,7 +7,6 @@
 // grows, by 16384 bytes beyond what is needed, and always keeps a few bytes of room after the
 // position so that a terminating zero can be written after any reserved text.
 #include <climits>
-#include <cstdlib>
 
 #include "strings_internal.h"
 
@@ -21,6 +20,11 @@ constexpr DWORD NOT_STARTED = static_cast<DWORD>(-1);
 constexpr int64_t INITIAL_CAPACITY = 16;
 constexpr int64_t GROWTH = 16384;
 constexpr int64_t SPARE_BYTES = 10;  // allocated beyond the capacity
+// Positions are 32-bit: the end of a reservation stays at or below this, so that the buffer with
+// its growth and spare bytes can still be addressed.
+constexpr int64_t POSITION_LIMIT = INT32_MAX - GROWTH - SPARE_BYTES;
+
+int64_t positionLimit = POSITION_LIMIT;  // lowered by tests
 
 DWORD builderSlot = NOT_STARTED;
 
@@ -51,8 +55,7 @@ char* Bytes(StringBuilderRecord* record) {
 }  // namespace
 
 void StringHeapExhausted() {
-    FatalAppExitW(0, RT_TEXT("The program has run out of memory for text and has to stop."));
-    std::abort();  // not reached: the process ends in FatalAppExitW
+    FatalStop(RT_TEXT("The program has run out of memory for text and has to stop."));
 }
 
 void StringLibraryStart() {
@@ -92,22 +95,29 @@ WCHAR* Reserved(StringBuilderRecord* record, int64_t units, int32_t position) {
     return reinterpret_cast<WCHAR*>(Bytes(record) + position);
 }
 
-// StringBuilderReserve where the reservation does not fit the buffer: grows the buffer so that it
-// holds the reservation's end and some room after it. Out of line, so that a reservation that fits
-// makes no call and saves no registers.
-[[gnu::noinline]] WCHAR* ReservedGrowing(StringBuilderRecord* record, int64_t units,
-                                         int32_t position) {
-    int64_t end = record->position + 2 * units;
-    if (units < 0 || end > INT32_MAX - GROWTH - SPARE_BYTES) {
-        StringHeapExhausted();  // positions are 32-bit: a longer text cannot be addressed
+// Grows the buffer so that it holds `end` bytes and some room after them; false, with nothing
+// changed, when the end lies beyond what positions can address or the heap has no room.
+bool Grow(StringBuilderRecord* record, int64_t end) {
+    if (end > positionLimit) {
+        return false;
     }
     int64_t capacity = end + GROWTH;
     void* buffer = HeapReAlloc(StringHeap, 0, record->buffer, capacity + SPARE_BYTES);
     if (buffer == nullptr) {
-        StringHeapExhausted();
+        return false;
     }
     record->buffer = static_cast<WCHAR*>(buffer);
     record->capacity = capacity;
+    return true;
+}
+
+// StringBuilderReserve where the reservation does not fit the buffer. Out of line, so that a
+// reservation that fits makes no call and saves no registers.
+[[gnu::noinline]] WCHAR* ReservedGrowing(StringBuilderRecord* record, int64_t units,
+                                         int32_t position) {
+    if (units < 0 || !Grow(record, record->position + 2 * units)) {
+        StringHeapExhausted();
+    }
     return Reserved(record, units, position);
 }
 
@@ -136,10 +146,23 @@ void StringBuilderRewind(int32_t mark) {
 WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
     StringBuilderRecord* record = Record();
     int64_t end = record->position + 2 * units;
-    if (units < 0 || end > INT32_MAX - GROWTH - SPARE_BYTES || end >= record->capacity - 4) {
+    if (units < 0 || end > POSITION_LIMIT || end >= record->capacity - 4) {
         return ReservedGrowing(record, units, position);
     }
     return Reserved(record, units, position);
+}
+
+bool StringBuilderMakeRoom(int64_t units) {
+    StringBuilderRecord* record = Record();
+    int64_t end = record->position + 2 * units;
+    if (units < 0) {
+        return false;
+    }
+    return (end <= POSITION_LIMIT && end < record->capacity - 4) || Grow(record, end);
+}
+
+void StringBuilderLimitPositions(int64_t bytes) {
+    positionLimit = bytes > 0 ? bytes : POSITION_LIMIT;
 }
 
 WCHAR* StringBuilderRoom(int64_t units, int32_t position) {
@@ -200,16 +223,18 @@ void StringTerminate() {
 }
 
 void StringAssign(WCHAR** variable, int32_t mark) {
-    StringAssign(variable, mark, StringCopyChars);
+    if (!StringAssignChecked(variable, mark, StringCopyChars)) {
+        StringHeapExhausted();
+    }
 }
 
-void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
+bool StringAssignChecked(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
     StringBuilderRecord* record = Record();
     int64_t length = record->position - mark;
     const auto* text = reinterpret_cast<const WCHAR*>(Bytes(record) + mark);
     auto bytes = static_cast<SIZE_T>(length + SPARE_BYTES);
     // The position goes back before the copy, which then ends the routine: the text stays where it
-    // is, since the variable's block is not the builder's, and a failure below ends the program.
+    // is, since the variable's block is not the builder's, and a failure below leaves it unused.
     record->position = mark;
     // The block always takes the new text's size, so that a variable that once held a long text
     // does not keep its room; the heap reallocates a block within its room in place, which is
@@ -217,10 +242,11 @@ void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy) {
     void* block = *variable == nullptr ? HeapAlloc(StringHeap, 0, bytes)
                                        : HeapReAlloc(StringHeap, 0, *variable, bytes);
     if (block == nullptr) {
-        StringHeapExhausted();
+        return false;
     }
     *variable = static_cast<WCHAR*>(block);
     copy(static_cast<WCHAR*>(block), text, length / 2);
+    return true;
 }
 
 }  // namespace rt

@@ -44,6 +44,15 @@ void StringBuilderRewind(int32_t mark);
 // Room for `units` units at `position` (-1: at the current position); the position then stands
 // just after that room. May move the buffer.
 WCHAR* StringBuilderReserve(int64_t units, int32_t position);
+// Grows the buffer as StringBuilderReserve of `units` units would, so that such a reservation
+// then fits without growing; false, with nothing changed, when the buffer cannot hold it (its end
+// would lie beyond what 32-bit positions address, or the string heap has no room). Where a caller
+// can give up a text, this is how it learns that the builder cannot take it without the stop that
+// a failed reservation makes.
+bool StringBuilderMakeRoom(int64_t units);
+// Tests: lowers the bound of builder positions to `bytes` (0 restores it, just under 2^31), so that
+// a text too long for the builder can be met without gigabytes of it.
+void StringBuilderLimitPositions(int64_t bytes);
 // The address at `position` (-1: the current position) when `units` units fit there without
 // growing the buffer, so that a StringBuilderReserve of at most that many units at the position
 // will not move it; else null. Changes nothing: text may be written there before it is reserved.
@@ -65,8 +74,10 @@ void StringAssign(WCHAR** variable, int32_t mark);
 using StringCopyRoutine = void (*)(WCHAR* destination, const WCHAR* source, int64_t units);
 // StringAssign with the text copied by `copy`, which may change the units on the way: an
 // assignment followed by a change of the variable's text in place made in one pass, with the
-// variable, its block and the builder left as those two steps leave them.
-void StringAssign(WCHAR** variable, int32_t mark, StringCopyRoutine copy);
+// variable, its block and the builder left as those two steps leave them. Where StringAssign stops
+// the program because the string heap cannot hold the text, this returns false instead, with the
+// variable as it was and the builder rewound to `mark`: for a caller that can give the text up.
+bool StringAssignChecked(WCHAR** variable, int32_t mark, StringCopyRoutine copy);
 // 1 when equal unit for unit (null counts as empty), else 0.
 int64_t StringEqual(const WCHAR* left, const WCHAR* right);
 void StringFree(WCHAR* text);

@@ -123,7 +123,7 @@ TEST(Rot47Copy, AssignsWhatAnAssignmentAndRotationInPlaceLeave) {
                 rt::StringAssign(&expected, mark);
                 Rot47InPlace(expected);
                 rt::StringAppend(text.c_str());
-                rt::StringAssign(&actual, mark, Rot47Copy);
+                ASSERT_TRUE(rt::StringAssignChecked(&actual, mark, Rot47Copy));
                 SCOPED_TRACE(testing::Message() << useWide << " " << offset << " " << length);
                 ASSERT_EQ(Text(actual), Text(expected));
                 EXPECT_EQ(HeapSize(rt::StringHeap, 0, actual),

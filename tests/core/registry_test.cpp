@@ -36,8 +36,8 @@ void TestFree(ObjectId id) {
 TestRecord* Create(ObjectId id, uint64_t payload = 7) {
     auto* record = static_cast<TestRecord*>(RegistryCreate(registry, id));
     if (record != nullptr) {
-        record->handle = 0x1000 + payload;
         record->payload = payload;
+        RegistryPublish(record, reinterpret_cast<void*>(0x1000 + payload));
     }
     return record;
 }
@@ -278,7 +278,10 @@ TEST_F(Registry, LookupsWithoutTheLockSeeEveryRecordWhileTheTableGrowsAndNumbers
     while (!done) {
         ASSERT_EQ(RegistryLookup(registry, 3), fixed);
         void* record = RegistryLookup(registry, 17);
-        ASSERT_TRUE(record == nullptr || record == registry->numberedTable[17]);
+        if (record != nullptr) {
+            void** table = RegistryShared(registry->numberedTable).load(std::memory_order_acquire);
+            ASSERT_EQ(record, RegistryShared(table[17]).load(std::memory_order_acquire));
+        }
         ++reads;
     }
     writer.join();

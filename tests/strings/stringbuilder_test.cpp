@@ -27,6 +27,23 @@ TEST(StringBuilderReserve, FirstGrowthOfAFreshRecordAddsSixteenKilobytes) {
     }).join();
 }
 
+TEST(StringBuilderMakeRoom, GrowsAsTheReservationWouldOrChangesNothing) {
+    std::thread([] {
+        StringBuilderEnsure();
+        StringBuilderLimitPositions(1000);
+        EXPECT_FALSE(StringBuilderMakeRoom(501));  // 1002 bytes: beyond the bound
+        EXPECT_EQ(HeapSize(StringHeap, 0, StringBuilderBase()), 16u);
+        EXPECT_TRUE(StringBuilderMakeRoom(8));
+        StringBuilderLimitPositions(0);
+        WCHAR* grown = StringBuilderBase();
+        EXPECT_EQ(HeapSize(StringHeap, 0, grown), 16410u);
+        EXPECT_EQ(StringBuilderMark(), 0);
+        StringBuilderReserve(8, -1);  // fits now: the buffer stays
+        EXPECT_EQ(StringBuilderBase(), grown);
+        StringBuilderRewind(0);
+    }).join();
+}
+
 TEST(StringBuilderReserve, AtAGivenPositionLeavesThePositionAfterTheRoom) {
     int32_t mark = StringBuilderMark();
     StringAppend(RT_TEXT("abcdef"));

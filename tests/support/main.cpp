@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -18,6 +19,11 @@
 namespace rt::test {
 
 int Main(int argc, char** argv, void (*start)()) {
+    // The Wine runner asks for this line, so that a run that failed shows whether it got here.
+    if (std::getenv("RT_TEST_ANNOUNCE") != nullptr) {
+        std::fputs("main entered\n", stderr);
+        std::fflush(stderr);
+    }
     testing::InitGoogleTest(&argc, argv);
     MainHeap = HeapCreate(0, 4096, 0);
     if (start != nullptr) {

@@ -83,8 +83,8 @@ void GadgetThreadFree(void* section) {
 int64_t GadgetRegister(ObjectId number, GadgetRecord* record, HWND control,
                        const GadgetKind* kind) {
     GadgetThreadState* state = GadgetThread();
-    record->window = control;
     record->kind = kind;
+    RegistryPublish(record, control);
     ObjectId id = number == DYNAMIC_ID ? reinterpret_cast<ObjectId>(record) : number;
     // From here on every message of the control goes through GadgetWindowProc, which forwards it
     // to the procedure kept here. Until the identifier is set just below, it takes the control for

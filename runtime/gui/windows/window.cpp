@@ -153,7 +153,7 @@ int64_t WindowOpen(ObjectId number, int32_t x, int32_t y, int32_t width, int32_t
                                   style.style & ~(WINDOW_CONSUMED_BITS | WINDOW_NO_ACTIVATE), x, y,
                                   outer.right - outer.left, outer.bottom - outer.top, nullptr,
                                   nullptr, ModuleHandle, nullptr);
-    record->handle = handle;
+    RegistryPublish(record, handle);
     if (handle == nullptr) {
         UnregisterClassW(className, ModuleHandle);
         RegistryFree(WindowRegistry, number);
@@ -246,7 +246,7 @@ void WindowClose(ObjectId number) {
     HWND handle = record->handle;
     ACCEL* entries = record->acceleratorEntries;
     HACCEL table = record->acceleratorTable;
-    record->handle = nullptr;
+    RegistryPublish(record, nullptr);
 
     EventBindingsRemoveWindow(number);
     if (RemovePropW(handle, L"RT_DropAccept") != nullptr) {

@@ -161,11 +161,21 @@ DWORD OpenError(int error, const std::string& name) {
     return error == ENOENT ? MissingNameError(name) : ErrorFromErrno(error);
 }
 
+// Opens without waiting: a FIFO opened for reading would otherwise block in open() until a writer
+// comes, and Windows never waits in CreateFileW. The flag is cleared once the file is open, so that
+// reads and writes wait for their data as on any other file.
 int OpenRetrying(const std::string& name, int flags) {
     int descriptor;
     do {
-        descriptor = open(name.c_str(), flags, 0666);
+        descriptor = open(name.c_str(), flags | O_NONBLOCK, 0666);
     } while (descriptor < 0 && errno == EINTR);
+    if (descriptor >= 0 &&
+        fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+        int error = errno;
+        close(descriptor);
+        errno = error;
+        return -1;
+    }
     return descriptor;
 }
 
@@ -311,13 +321,14 @@ class FileReference {
 
 // Clears the caller's count and checks a transfer as Windows does before it starts; false with
 // the error set when the handle, the overlapped argument or the handle's access does not allow it.
-// The read-failure hook: reads left until the one that fails, 0 while disarmed.
+// The transfer-failure hooks: reads or writes left until the one that fails, 0 while disarmed.
 std::atomic<int64_t> readsBeforeFailure{0};
+std::atomic<int64_t> writesBeforeFailure{0};
 
-// True for the read the hook was armed for, which disarms it.
-bool ReadFailsNow() {
-    int64_t left = readsBeforeFailure.load(std::memory_order_relaxed);
-    while (left > 0 && !readsBeforeFailure.compare_exchange_weak(left, left - 1)) {
+// True for the transfer the hook was armed for, which disarms it.
+bool FailsNow(std::atomic<int64_t>& transfersBeforeFailure) {
+    int64_t left = transfersBeforeFailure.load(std::memory_order_relaxed);
+    while (left > 0 && !transfersBeforeFailure.compare_exchange_weak(left, left - 1)) {
     }
     return left == 1;
 }
@@ -347,13 +358,17 @@ void PlatformFailRead(int64_t nth) {
     readsBeforeFailure.store(nth > 0 ? nth : 0);
 }
 
+void PlatformFailWrite(int64_t nth) {
+    writesBeforeFailure.store(nth > 0 ? nth : 0);
+}
+
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped) {
     FileReference object(file);
     if (!TransferAllowed(object, bytesRead, overlapped, false)) {
         return FALSE;
     }
-    if (ReadFailsNow()) {
+    if (FailsNow(readsBeforeFailure)) {
         SetLastError(ERROR_READ_FAULT);
         return FALSE;  // *bytesRead is already 0
     }
@@ -388,6 +403,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     FileReference object(file);
     if (!TransferAllowed(object, bytesWritten, overlapped, true)) {
         return FALSE;
+    }
+    if (FailsNow(writesBeforeFailure)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;  // *bytesWritten is already 0
     }
     const auto* source = static_cast<const char*>(buffer);
     DWORD total = 0;

@@ -15,3 +15,5 @@ bool PlatformAllocationFailurePending();
 // Makes the nth ReadFile call (any handle, any thread) counted from now fail with
 // ERROR_READ_FAULT, reading nothing; 1 is the very next one. 0 disarms the hook.
 void PlatformFailRead(int64_t nth);
+// The same for WriteFile, failing with ERROR_WRITE_FAULT and writing nothing.
+void PlatformFailWrite(int64_t nth);
