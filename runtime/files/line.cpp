@@ -234,10 +234,10 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
     // known.
     int64_t reach = FileBufferReadable(file);
     WCHAR* room = utf8 ? nullptr : StringBuilderRoom(reach, position);
-    bool widened = room != nullptr;
-    int64_t run = widened ? TextWiden(next, available, reach, room, LINE_STOPS,
-                                      TextDirectOf(CP_ACP), &widened)
-                          : TextScan(next, available, StopsOf(true, utf8));
+    TextRun widened =
+        room != nullptr ? TextWiden(next, available, reach, room, LINE_STOPS, TextDirectOf(CP_ACP))
+                        : TextRun{TextScan(next, available, StopsOf(true, utf8)), false};
+    int64_t run = widened.length;
     if (run == available || (maxLength >= 0 && maxLength <= run)) {
         return nullptr;
     }
@@ -253,13 +253,13 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
         return nullptr;
     }
     WCHAR* line;
-    if (widened) {
+    if (widened.direct) {
         // Reserving the run where the room for more was found cannot grow the builder: only the
         // position moves.
         line = room;
         StringBuilderSetPosition(position + static_cast<int32_t>(2 * run));
         line[run] = 0;
-    } else if (!StringBuilderMakeRoom(static_cast<int64_t>(run))) {
+    } else if (!StringBuilderMakeRoom(run)) {
         return nullptr;  // the reader finds the same and gives the line up
     } else {
         line = utf8 ? Utf8BytesToUtf16Result(bytes, run, position)

@@ -50,9 +50,9 @@ WCHAR* BytesToUtf16Result(UINT codePage, const char* bytes, int64_t length, int3
         return EmptyResult(position);
     }
     WCHAR* destination = StringBuilderReserve(length, position);
-    bool direct = true;
-    TextWiden(reinterpret_cast<const uint8_t*>(bytes), length, length, destination, NO_STOPS,
-              TextDirectOf(codePage), &direct);
+    bool direct = TextWiden(reinterpret_cast<const uint8_t*>(bytes), length, length, destination,
+                            NO_STOPS, TextDirectOf(codePage))
+                      .direct;
     int written = direct ? static_cast<int>(length)
                          : MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length),
                                                destination, static_cast<int>(length));

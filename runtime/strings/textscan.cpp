@@ -42,14 +42,16 @@ int64_t TextScanReference(const uint8_t* bytes, int64_t count, const TextStops& 
     return i;
 }
 
-int64_t TextWidenReference(const uint8_t* bytes, int64_t count, WCHAR* units,
-                           const TextStops& stops, TextDirect direct, bool* allDirect) {
-    int64_t i = 0;
-    for (; i < count && (bytes[i] >= 0x80 || !TextStopsHas(stops, bytes[i])); ++i) {
-        *allDirect = *allDirect && TextDirectHas(direct, bytes[i]);
-        units[i] = bytes[i];
+TextRun TextWidenReference(const uint8_t* bytes, int64_t count, WCHAR* units,
+                           const TextStops& stops, TextDirect direct) {
+    TextRun run{0, true};
+    for (; run.length < count &&
+           (bytes[run.length] >= 0x80 || !TextStopsHas(stops, bytes[run.length]));
+         ++run.length) {
+        run.direct = run.direct && TextDirectHas(direct, bytes[run.length]);
+        units[run.length] = bytes[run.length];
     }
-    return i;
+    return run;
 }
 
 int64_t TextNarrowReference(const WCHAR* text, int64_t limit, char* bytes, TextDirect direct) {
@@ -169,23 +171,29 @@ RT_VECTOR_CODE inline __m128i Low(__m256i vector) {
     return _mm256_castsi256_si128(vector);
 }
 
-// The masks of the window's pairs of blocks, one bit per character: 96 bits.
-struct WindowMask {
-    uint64_t low;   // the first two pairs
-    uint64_t high;  // the third
+// The masks of a window's pairs of blocks (three of them, or four), one bit per character, as 128
+// bits. Without three pairs' fourth, the first bit past them is set, so that the first set bit
+// is the window's size when no character is marked.
+struct PairMasks {
+    uint64_t low;
+    uint64_t high;
 
-    RT_VECTOR_CODE WindowMask(uint32_t first, uint32_t second, uint32_t third)
-        : low(first | static_cast<uint64_t>(second) << 32), high(third) {}
+    template <int pairs>
+    RT_VECTOR_CODE explicit PairMasks(const uint32_t (&bits)[pairs])
+        : low(bits[0] | static_cast<uint64_t>(bits[1]) << 32),
+          high(bits[2] | (pairs == 4 ? static_cast<uint64_t>(bits[pairs - 1]) : 1) << 32) {
+        static_assert(pairs == 3 || pairs == 4);
+    }
 
-    // The first set bit, or WINDOW. Without a branch: a short text's end falls in either half.
+    // The first set bit, or 128. Without a branch: a short text's end falls in either half.
     RT_VECTOR_CODE int64_t First() const {
         uint64_t inLow = _tzcnt_u64(low);
-        uint64_t inHigh = _tzcnt_u64(high | uint64_t{1} << (WINDOW - 64));
+        uint64_t inHigh = _tzcnt_u64(high);
         return static_cast<int64_t>(inLow + (inHigh & -static_cast<uint64_t>(low == 0)));
     }
 
-    // Whether a bit below `end` (at most WINDOW) is set. Without a branch either: bzhi keeps
-    // every bit for a count of 64 or more, and the high half's count is clamped at zero.
+    // Whether a bit below `end` (at most the window's size) is set. Without a branch either: bzhi
+    // keeps every bit for a count of 64 or more, and the high half's count is clamped at zero.
     RT_VECTOR_CODE bool AnyBelow(int64_t end) const {
         int64_t highEnd = end - 64;
         highEnd &= ~(highEnd >> 63);
@@ -193,6 +201,10 @@ struct WindowMask {
                 _bzhi_u64(high, static_cast<uint32_t>(highEnd))) != 0;
     }
 };
+
+// The narrowing window: four pairs of blocks.
+constexpr int NARROW_PAIRS = 4;
+static_assert(TEXT_NARROW_REACH == NARROW_PAIRS * 2 * TEXT_BLOCK);
 
 // ---- Scanning and widening
 
@@ -240,33 +252,33 @@ RT_VECTOR_CODE int64_t ScanBlocks(const uint8_t* bytes, int64_t count, const Tex
     }
 }
 
-// Clears *allDirect when one of bytes[0, end) is not direct: for the rare run or window that holds
-// such a byte, perhaps past the run's end.
-RT_RARE int64_t WidenedOthers(const uint8_t* bytes, int64_t end, TextDirect direct,
-                              bool* allDirect) {
+// The run of bytes[0, end), looked at byte by byte: for the rare window that holds a byte that is
+// not direct, perhaps past the run's end.
+RT_RARE TextRun WidenedOthers(const uint8_t* bytes, int64_t end, TextDirect direct) {
+    TextRun run{end, true};
     for (int64_t i = 0; i < end; ++i) {
-        *allDirect = *allDirect && TextDirectHas(direct, bytes[i]);
+        run.direct = run.direct && TextDirectHas(direct, bytes[i]);
     }
-    return end;
+    return run;
 }
 
-// TextWiden's blocks from bytes[i] on, within `count` (at least a block): the last block overlaps
-// the one before, whose bytes hold no stop.
-RT_RARE RT_VECTOR_CODE int64_t WidenBlocks(const uint8_t* bytes, int64_t count, int64_t i,
-                                           WCHAR* units, const TextStops& stops, TextDirect direct,
-                                           bool* allDirect) {
+// TextWiden's blocks within `count` (at least a block): the last block overlaps the one before,
+// whose bytes hold no stop.
+RT_RARE RT_VECTOR_CODE TextRun WidenBlocks(const uint8_t* bytes, int64_t count, WCHAR* units,
+                                           const TextStops& stops, TextDirect direct) {
     __m256i table = StopTable(stops);
     __m128i floor = Low(Of(FLOOR_NONE, direct));
     __m128i others = Low(Of(OTHERS_NONE, direct));
-    for (;; i += TEXT_BLOCK) {
+    bool allDirect = true;
+    for (int64_t i = 0;; i += TEXT_BLOCK) {
         i = std::min(i, count - TEXT_BLOCK);
         __m128i block = LoadBlock(bytes + i);
         StoreWidened(units + i, block);
         int64_t at = _tzcnt_u32(StopBits(block, table) | 1u << TEXT_BLOCK);
         uint32_t blockOthers = Mask(_mm_or_si128(others, _mm_cmpgt_epi8(floor, block)));
-        *allDirect = *allDirect && _bzhi_u32(blockOthers, static_cast<uint32_t>(at)) == 0;
+        allDirect = allDirect && _bzhi_u32(blockOthers, static_cast<uint32_t>(at)) == 0;
         if (at < TEXT_BLOCK || i + TEXT_BLOCK == count) {
-            return i + at;
+            return {i + at, allDirect};
         }
     }
 }
@@ -275,9 +287,9 @@ RT_RARE RT_VECTOR_CODE int64_t WidenBlocks(const uint8_t* bytes, int64_t count, 
 // ends, and the window of whole blocks after it, whose masks tell the end. Bytes that are not
 // direct are rare in the window, past the run's end too, so one test of them all leads to a
 // closer look.
-RT_VECTOR_CODE RT_READS_PAST_END int64_t WidenWindow(const uint8_t* bytes, int64_t count,
+RT_VECTOR_CODE RT_READS_PAST_END TextRun WidenWindow(const uint8_t* bytes, int64_t count,
                                                      WCHAR* units, const TextStops& stops,
-                                                     TextDirect direct, bool* allDirect) {
+                                                     TextDirect direct) {
     __m256i table = StopTable(stops);
     __m256i floor = Of(FLOOR_NONE, direct);
     __m128i first = LoadBlock(bytes);
@@ -286,8 +298,7 @@ RT_VECTOR_CODE RT_READS_PAST_END int64_t WidenWindow(const uint8_t* bytes, int64
     __m256i others = _mm256_or_si256(Of(OTHERS_NONE, direct),
                                      _mm256_zextsi128_si256(_mm_cmpgt_epi8(Low(floor), first)));
     if (end < TEXT_BLOCK) {
-        *allDirect = *allDirect && _bzhi_u32(Mask(Low(others)), static_cast<uint32_t>(end)) == 0;
-        return end;
+        return {end, _bzhi_u32(Mask(Low(others)), static_cast<uint32_t>(end)) == 0};
     }
     uint32_t stopBits[WINDOW_PAIRS];
 #pragma GCC unroll 4
@@ -299,27 +310,27 @@ RT_VECTOR_CODE RT_READS_PAST_END int64_t WidenWindow(const uint8_t* bytes, int64
         stopBits[pair] = StopBits(block, table);
         others = _mm256_or_si256(others, _mm256_cmpgt_epi8(floor, block));
     }
-    int64_t inWindow = WindowMask(stopBits[0], stopBits[1], stopBits[2]).First();
+    int64_t inWindow = PairMasks(stopBits).First();
     if (inWindow == WINDOW && count > TEXT_REACH) {
         // A long text: widened again from its start, in blocks.
-        return WidenBlocks(bytes, count, 0, units, stops, direct, allDirect);
+        return WidenBlocks(bytes, count, units, stops, direct);
     }
     end = std::min(TEXT_BLOCK + inWindow, count);
     if (!_mm256_testz_si256(others, others)) {
-        return WidenedOthers(bytes, end, direct, allDirect);
+        return WidenedOthers(bytes, end, direct);
     }
-    return end;
+    return {end, true};
 }
 
-RT_VECTOR_CODE int64_t WidenVector(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
-                                   const TextStops& stops, TextDirect direct, bool* allDirect) {
+RT_VECTOR_CODE TextRun WidenVector(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
+                                   const TextStops& stops, TextDirect direct) {
     if (reach >= TEXT_REACH) {
-        return WidenWindow(bytes, count, units, stops, direct, allDirect);
+        return WidenWindow(bytes, count, units, stops, direct);
     }
     if (count < TEXT_BLOCK) {
-        return TextWidenReference(bytes, count, units, stops, direct, allDirect);
+        return TextWidenReference(bytes, count, units, stops, direct);
     }
-    return WidenBlocks(bytes, count, 0, units, stops, direct, allDirect);
+    return WidenBlocks(bytes, count, units, stops, direct);
 }
 
 // ---- Narrowing
@@ -388,27 +399,18 @@ RT_RARE RT_VECTOR_CODE RT_READS_PAST_END int64_t NarrowBlocks(const WCHAR* text,
     }
 }
 
-// The end from the first block, where a short text ends, and the window of whole blocks after it,
-// whose masks tell the end, or from blocks after that. The limit holds the window, and the window
-// lies in the text's page.
+// The end from the window of whole blocks, whose masks tell it, or from blocks after that. The
+// limit holds the window, and the window lies in the text's page.
 RT_VECTOR_CODE RT_READS_PAST_END int64_t NarrowWindow(const WCHAR* text, int64_t limit, char* bytes,
                                                       TextDirect direct) {
     __m256i floor = Of(FLOOR_NONE, direct);
-    __m128i first = PackBlock(text);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), first);
-    int64_t end = _tzcnt_u32(Ends(first, floor) | 1u << TEXT_BLOCK);
-    uint32_t firstSuspects = Suspects(first);
-    if (end < TEXT_BLOCK) {
-        return _bzhi_u32(firstSuspects, static_cast<uint32_t>(end)) != 0 ? FirstWide(text, 0, end)
-                                                                         : end;
-    }
     // Two blocks at a time; packing works within each half of a vector, so the halves' bytes are
     // brought together.
-    uint32_t endBits[WINDOW_PAIRS];
-    uint32_t suspectBits[WINDOW_PAIRS];
+    uint32_t endBits[NARROW_PAIRS];
+    uint32_t suspectBits[NARROW_PAIRS];
 #pragma GCC unroll 4
-    for (int pair = 0; pair < WINDOW_PAIRS; ++pair) {
-        int64_t at = TEXT_BLOCK + pair * 2 * TEXT_BLOCK;
+    for (int pair = 0; pair < NARROW_PAIRS; ++pair) {
+        int64_t at = pair * 2 * TEXT_BLOCK;
         __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at));
         __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at + TEXT_BLOCK));
         __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
@@ -416,16 +418,12 @@ RT_VECTOR_CODE RT_READS_PAST_END int64_t NarrowWindow(const WCHAR* text, int64_t
         endBits[pair] = Ends(packed, floor);
         suspectBits[pair] = Suspects(packed);
     }
-    int64_t inWindow = WindowMask(endBits[0], endBits[1], endBits[2]).First();
-    if (firstSuspects != 0 ||
-        WindowMask(suspectBits[0], suspectBits[1], suspectBits[2]).AnyBelow(inWindow)) {
+    int64_t end = PairMasks(endBits).First();
+    if (PairMasks(suspectBits).AnyBelow(end)) {
         // Looked at unit by unit, the window's end included.
         return NarrowBlocks(text, limit, bytes, direct, 0);
     }
-    if (inWindow == WINDOW) {
-        return NarrowBlocks(text, limit, bytes, direct, TEXT_REACH);
-    }
-    return TEXT_BLOCK + inWindow;
+    return end == TEXT_NARROW_REACH ? NarrowBlocks(text, limit, bytes, direct, end) : end;
 }
 
 RT_VECTOR_CODE int64_t NarrowVector(const WCHAR* text, int64_t limit, char* bytes,
@@ -433,7 +431,7 @@ RT_VECTOR_CODE int64_t NarrowVector(const WCHAR* text, int64_t limit, char* byte
     if (direct == TextDirect::None) {
         return 0;
     }
-    if (limit >= TEXT_REACH && WithinPage(text, 2 * TEXT_REACH)) {
+    if (limit >= TEXT_NARROW_REACH && WithinPage(text, 2 * TEXT_NARROW_REACH)) {
         return NarrowWindow(text, limit, bytes, direct);
     }
     return NarrowBlocks(text, limit, bytes, direct, 0);
@@ -480,7 +478,8 @@ RT_VECTOR_CODE inline void Rot47Masked(WCHAR* destination, const WCHAR* source, 
 // them: a short text in one block, any other in seven.
 RT_VECTOR_CODE void Rot47Window(WCHAR* destination, const WCHAR* source, int64_t units) {
     const Constant* k = Constants();
-    const int32_t* masks = dwordMasks.dwords + TEXT_REACH / 2 - (units + 1) / 2;
+    const int32_t* masks =
+        dwordMasks.dwords + TEXT_REACH / 2 - static_cast<uint64_t>(units + 1) / 2;
     if (units < TEXT_BLOCK) {
         Rot47Masked(destination, source, masks, k);
     } else {
@@ -518,14 +517,14 @@ int64_t TextScan(const uint8_t* bytes, int64_t count, const TextStops& stops) {
     return TextScanReference(bytes, count, stops);
 }
 
-int64_t TextWiden(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
-                  const TextStops& stops, TextDirect direct, bool* allDirect) {
+TextRun TextWiden(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
+                  const TextStops& stops, TextDirect direct) {
 #if RT_TEXT_VECTORS
     if (TextVectors) {
-        return WidenVector(bytes, count, reach, units, stops, direct, allDirect);
+        return WidenVector(bytes, count, reach, units, stops, direct);
     }
 #endif
-    return TextWidenReference(bytes, count, units, stops, direct, allDirect);
+    return TextWidenReference(bytes, count, units, stops, direct);
 }
 
 int64_t TextNarrow(const WCHAR* text, int64_t limit, char* bytes, TextDirect direct) {

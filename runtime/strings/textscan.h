@@ -38,6 +38,9 @@ constexpr int64_t TEXT_BLOCK = 16;
 // window of six more. A text that ends in the first block, or in the window, takes no branch that
 // its length decides beyond whether it ends in the first block.
 constexpr int64_t TEXT_REACH = 7 * TEXT_BLOCK;
+// Narrowing has no first block of its own (an empty text is not narrowed at all): its window is
+// eight blocks.
+constexpr int64_t TEXT_NARROW_REACH = 8 * TEXT_BLOCK;
 
 // A set of bytes at which a scan stops: bytes below 0x80, at most one for each value of the low
 // four bits, and optionally every byte from 0x80 up.
@@ -79,19 +82,26 @@ inline bool TextDirectHas(TextDirect direct, uint32_t value) {
 int64_t TextScan(const uint8_t* bytes, int64_t count, const TextStops& stops);
 int64_t TextScanReference(const uint8_t* bytes, int64_t count, const TextStops& stops);
 
+// A run of widened bytes: its length, and whether every byte of it is direct (when one is not, the
+// units need not hold it).
+struct TextRun {
+    int64_t length;
+    bool direct;
+};
+
 // Widens bytes[0, count) into units up to the first stop: the number of bytes before it (`count`
-// when there is none). *allDirect is cleared when one of them is not direct (the units then need
-// not hold it). The stop set has no high bytes: those widen like others. `reach` >= count:
+// when there is none). The stop set has no high bytes: those widen like others. `reach` >= count:
 // bytes[0, reach) may be read and units[0, reach) written, so that with TEXT_REACH or more a short
 // line is done in whole blocks.
-int64_t TextWiden(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
-                  const TextStops& stops, TextDirect direct, bool* allDirect);
-int64_t TextWidenReference(const uint8_t* bytes, int64_t count, WCHAR* units,
-                           const TextStops& stops, TextDirect direct, bool* allDirect);
+TextRun TextWiden(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
+                  const TextStops& stops, TextDirect direct);
+TextRun TextWidenReference(const uint8_t* bytes, int64_t count, WCHAR* units,
+                           const TextStops& stops, TextDirect direct);
 
 // Narrows `text` into bytes[0, limit) from its start up to its first end: a zero unit, a unit that
 // is not direct, or `limit`. The index of that end; bytes[0, end) hold the units before it. Reads
-// the text in blocks past its end, but never into a page that holds none of it.
+// the text in blocks past its end, but never into a page that holds none of it. A short text is
+// done in whole blocks where the limit holds TEXT_NARROW_REACH bytes.
 int64_t TextNarrow(const WCHAR* text, int64_t limit, char* bytes, TextDirect direct);
 int64_t TextNarrowReference(const WCHAR* text, int64_t limit, char* bytes, TextDirect direct);
 

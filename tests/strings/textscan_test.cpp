@@ -73,15 +73,14 @@ TEST_F(TextKernels, ScanAndWidenFindWhatTheirReferencesFind) {
                         for (TextDirect direct : DIRECT_SETS) {
                             std::vector<WCHAR> units(reach + 1, u'#');
                             std::vector<WCHAR> expected(reach + 1, u'#');
-                            bool allDirect = true;
-                            bool expectedDirect = true;
-                            int64_t run = TextWiden(bytes, count, reach, units.data(), stops,
-                                                    direct, &allDirect);
-                            ASSERT_EQ(run, TextWidenReference(bytes, count, expected.data(), stops,
-                                                              direct, &expectedDirect));
-                            ASSERT_EQ(allDirect, expectedDirect);
-                            ASSERT_TRUE(
-                                std::equal(units.begin(), units.begin() + run, expected.begin()));
+                            TextRun run =
+                                TextWiden(bytes, count, reach, units.data(), stops, direct);
+                            TextRun expectedRun =
+                                TextWidenReference(bytes, count, expected.data(), stops, direct);
+                            ASSERT_EQ(run.length, expectedRun.length);
+                            ASSERT_EQ(run.direct, expectedRun.direct);
+                            ASSERT_TRUE(std::equal(units.begin(), units.begin() + run.length,
+                                                   expected.begin()));
                             ASSERT_EQ(units[reach], u'#') << "written beyond the reach";
                         }
                     }
