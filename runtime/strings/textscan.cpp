@@ -283,23 +283,18 @@ RT_RARE RT_VECTOR_CODE TextRun WidenBlocks(const uint8_t* bytes, int64_t count, 
     }
 }
 
-// A short text or one that continues past the window, from the first block, where a short text
-// ends, and the window of whole blocks after it, whose masks tell the end. Bytes that are not
-// direct are rare in the window, past the run's end too, so one test of them all leads to a
-// closer look.
-RT_VECTOR_CODE RT_READS_PAST_END TextRun WidenWindow(const uint8_t* bytes, int64_t count,
-                                                     WCHAR* units, const TextStops& stops,
-                                                     TextDirect direct) {
+// A text that does not end in its first block: the window of whole blocks after it, whose masks
+// tell the end, or the blocks after that. Bytes that are not direct are rare in the window, past
+// the run's end too, so one test of them all leads to a closer look.
+[[gnu::noinline]] RT_VECTOR_CODE RT_READS_PAST_END TextRun WidenWindow(const uint8_t* bytes,
+                                                                       int64_t count, WCHAR* units,
+                                                                       const TextStops& stops,
+                                                                       TextDirect direct) {
     __m256i table = StopTable(stops);
     __m256i floor = Of(FLOOR_NONE, direct);
-    __m128i first = LoadBlock(bytes);
-    StoreWidened(units, first);
-    int64_t end = _tzcnt_u32(StopBits(first, table) | 1u << std::min(count, TEXT_BLOCK));
-    __m256i others = _mm256_or_si256(Of(OTHERS_NONE, direct),
-                                     _mm256_zextsi128_si256(_mm_cmpgt_epi8(Low(floor), first)));
-    if (end < TEXT_BLOCK) {
-        return {end, _bzhi_u32(Mask(Low(others)), static_cast<uint32_t>(end)) == 0};
-    }
+    __m256i others =
+        _mm256_or_si256(Of(OTHERS_NONE, direct),
+                        _mm256_zextsi128_si256(_mm_cmpgt_epi8(Low(floor), LoadBlock(bytes))));
     uint32_t stopBits[WINDOW_PAIRS];
 #pragma GCC unroll 4
     for (int pair = 0; pair < WINDOW_PAIRS; ++pair) {
@@ -315,17 +310,33 @@ RT_VECTOR_CODE RT_READS_PAST_END TextRun WidenWindow(const uint8_t* bytes, int64
         // A long text: widened again from its start, in blocks.
         return WidenBlocks(bytes, count, units, stops, direct);
     }
-    end = std::min(TEXT_BLOCK + inWindow, count);
+    int64_t end = std::min(TEXT_BLOCK + inWindow, count);
     if (!_mm256_testz_si256(others, others)) {
         return WidenedOthers(bytes, end, direct);
     }
     return {end, true};
 }
 
+// The first block, where a short text ends; `count` ends it as well. Any other text goes on in
+// the window, which the caller lets the widening reach.
+RT_VECTOR_CODE RT_READS_PAST_END TextRun WidenFirst(const uint8_t* bytes, int64_t count,
+                                                    WCHAR* units, const TextStops& stops,
+                                                    TextDirect direct) {
+    __m128i first = LoadBlock(bytes);
+    StoreWidened(units, first);
+    int64_t end = _tzcnt_u32(StopBits(first, StopTable(stops)) | 1u << std::min(count, TEXT_BLOCK));
+    if (end < TEXT_BLOCK) {
+        __m128i others = _mm_or_si128(Low(Of(OTHERS_NONE, direct)),
+                                      _mm_cmpgt_epi8(Low(Of(FLOOR_NONE, direct)), first));
+        return {end, _bzhi_u32(Mask(others), static_cast<uint32_t>(end)) == 0};
+    }
+    return WidenWindow(bytes, count, units, stops, direct);
+}
+
 RT_VECTOR_CODE TextRun WidenVector(const uint8_t* bytes, int64_t count, int64_t reach, WCHAR* units,
                                    const TextStops& stops, TextDirect direct) {
     if (reach >= TEXT_REACH) {
-        return WidenWindow(bytes, count, units, stops, direct);
+        return WidenFirst(bytes, count, units, stops, direct);
     }
     if (count < TEXT_BLOCK) {
         return TextWidenReference(bytes, count, units, stops, direct);
