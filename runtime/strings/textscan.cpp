@@ -74,6 +74,9 @@ void TextRot47Reference(WCHAR* destination, const WCHAR* source, int64_t units) 
 namespace {
 
 #define RT_VECTOR_CODE __attribute__((target("avx2,bmi,bmi2")))
+// The routines' small parts, inlined even where the compiler does not optimise: a part not inlined
+// into a routine that reads past a text's end would have its reads checked all the same.
+#define RT_VECTOR_PART [[gnu::always_inline]] inline RT_VECTOR_CODE
 // For the routines that read past a text's end (see the top of the file).
 #define RT_READS_PAST_END __attribute__((no_sanitize_address))
 // For the rare continuations, kept out of the common paths' code.
@@ -151,23 +154,23 @@ inline const Constant* Constants() {
     return table;
 }
 
-RT_VECTOR_CODE inline __m256i Load(const Constant& constant) {
+RT_VECTOR_PART __m256i Load(const Constant& constant) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(&constant));
 }
 
-RT_VECTOR_CODE inline __m256i Of(ConstantIndex first, TextDirect direct) {
+RT_VECTOR_PART __m256i Of(ConstantIndex first, TextDirect direct) {
     return Load(Constants()[first + static_cast<int>(direct)]);
 }
 
-RT_VECTOR_CODE inline uint32_t Mask(__m256i bytes) {
+RT_VECTOR_PART uint32_t Mask(__m256i bytes) {
     return static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
 }
 
-RT_VECTOR_CODE inline uint32_t Mask(__m128i bytes) {
+RT_VECTOR_PART uint32_t Mask(__m128i bytes) {
     return static_cast<uint32_t>(_mm_movemask_epi8(bytes));
 }
 
-RT_VECTOR_CODE inline __m128i Low(__m256i vector) {
+RT_VECTOR_PART __m128i Low(__m256i vector) {
     return _mm256_castsi256_si128(vector);
 }
 
@@ -179,14 +182,14 @@ struct PairMasks {
     uint64_t high;
 
     template <int pairs>
-    RT_VECTOR_CODE explicit PairMasks(const uint32_t (&bits)[pairs])
+    RT_VECTOR_PART explicit PairMasks(const uint32_t (&bits)[pairs])
         : low(bits[0] | static_cast<uint64_t>(bits[1]) << 32),
           high(bits[2] | (pairs == 4 ? static_cast<uint64_t>(bits[pairs - 1]) : 1) << 32) {
         static_assert(pairs == 3 || pairs == 4);
     }
 
     // The first set bit, or 128. Without a branch: a short text's end falls in either half.
-    RT_VECTOR_CODE int64_t First() const {
+    RT_VECTOR_PART int64_t First() const {
         uint64_t inLow = _tzcnt_u64(low);
         uint64_t inHigh = _tzcnt_u64(high);
         return static_cast<int64_t>(inLow + (inHigh & -static_cast<uint64_t>(low == 0)));
@@ -194,7 +197,7 @@ struct PairMasks {
 
     // Whether a bit below `end` (at most the window's size) is set. Without a branch either: bzhi
     // keeps every bit for a count of 64 or more, and the high half's count is clamped at zero.
-    RT_VECTOR_CODE bool AnyBelow(int64_t end) const {
+    RT_VECTOR_PART bool AnyBelow(int64_t end) const {
         int64_t highEnd = end - 64;
         highEnd &= ~(highEnd >> 63);
         return (_bzhi_u64(low, static_cast<uint32_t>(end)) |
@@ -212,27 +215,27 @@ static_assert(TEXT_NARROW_REACH == NARROW_PAIRS * 2 * TEXT_BLOCK);
 // stop below 0x80 with it; the shuffle gives each byte below 0x80 its entry (and bytes from 0x80
 // up a zero), which equals the byte only for a stop. `high`: every byte from 0x80 up stops too.
 template <bool high = false>
-RT_VECTOR_CODE inline uint32_t StopBits(__m256i block, __m256i table) {
+RT_VECTOR_PART uint32_t StopBits(__m256i block, __m256i table) {
     uint32_t bits = Mask(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, block), block));
     return high ? bits | Mask(block) : bits;
 }
 
 template <bool high = false>
-RT_VECTOR_CODE inline uint32_t StopBits(__m128i block, __m256i table) {
+RT_VECTOR_PART uint32_t StopBits(__m128i block, __m256i table) {
     uint32_t bits = Mask(_mm_cmpeq_epi8(_mm_shuffle_epi8(Low(table), block), block));
     return high ? bits | Mask(block) : bits;
 }
 
-RT_VECTOR_CODE inline __m256i StopTable(const TextStops& stops) {
+RT_VECTOR_PART __m256i StopTable(const TextStops& stops) {
     return _mm256_broadcastsi128_si256(
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(stops.table)));
 }
 
-RT_VECTOR_CODE inline __m128i LoadBlock(const uint8_t* bytes) {
+RT_VECTOR_PART __m128i LoadBlock(const uint8_t* bytes) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
 }
 
-RT_VECTOR_CODE inline void StoreWidened(WCHAR* units, __m128i block) {
+RT_VECTOR_PART void StoreWidened(WCHAR* units, __m128i block) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(units), _mm256_cvtepu8_epi16(block));
 }
 
@@ -349,26 +352,26 @@ RT_VECTOR_CODE TextRun WidenVector(const uint8_t* bytes, int64_t count, int64_t 
 // Units packed to bytes saturate: a unit above 0xFF becomes 0xFF, one from 0x8000 up 0. The ends
 // among the bytes are the zeros (a zero unit, or one from 0x8000 up) and the bytes that are not
 // direct; a 0xFF byte is a suspect, a direct 0xFF or a unit above 0xFF, which only the units tell.
-RT_VECTOR_CODE inline uint32_t Ends(__m256i bytes, __m256i floor) {
+RT_VECTOR_PART uint32_t Ends(__m256i bytes, __m256i floor) {
     return Mask(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256()),
                                 _mm256_cmpgt_epi8(floor, bytes)));
 }
 
-RT_VECTOR_CODE inline uint32_t Ends(__m128i bytes, __m256i floor) {
+RT_VECTOR_PART uint32_t Ends(__m128i bytes, __m256i floor) {
     return Mask(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()),
                              _mm_cmpgt_epi8(Low(floor), bytes)));
 }
 
-RT_VECTOR_CODE inline uint32_t Suspects(__m256i bytes) {
+RT_VECTOR_PART uint32_t Suspects(__m256i bytes) {
     return Mask(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(-1)));
 }
 
-RT_VECTOR_CODE inline uint32_t Suspects(__m128i bytes) {
+RT_VECTOR_PART uint32_t Suspects(__m128i bytes) {
     return Mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(-1)));
 }
 
 // The sixteen units at `text` packed to bytes.
-RT_VECTOR_CODE inline __m128i PackBlock(const WCHAR* text) {
+RT_VECTOR_PART __m128i PackBlock(const WCHAR* text) {
     __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
     return _mm_packus_epi16(Low(units), _mm256_extracti128_si256(units, 1));
 }
@@ -469,7 +472,7 @@ constexpr DwordMasks dwordMasks = MakeDwordMasks();
 // Rotates the sixteen units of `c`. With o = c - 33, 0 to 93 for printable units, the rotated
 // offset (o + 47) mod 94 is the smaller of o + 47 and o - 47 taken without sign: o - 47 wraps
 // round to a large value below 47.
-RT_VECTOR_CODE inline __m256i Rot47Block(__m256i c, const Constant* k) {
+RT_VECTOR_PART __m256i Rot47Block(__m256i c, const Constant* k) {
     __m256i offset = _mm256_add_epi16(c, Load(k[MINUS_33]));
     __m256i printable = _mm256_cmpeq_epi16(_mm256_min_epu16(offset, Load(k[TOP_OFFSET])), offset);
     __m256i rotated = _mm256_min_epu16(_mm256_add_epi16(c, Load(k[PLUS_14])),
@@ -478,8 +481,8 @@ RT_VECTOR_CODE inline __m256i Rot47Block(__m256i c, const Constant* k) {
 }
 
 // Rotates the dwords of a block that `mask` selects (masked loads and stores touch no other).
-RT_VECTOR_CODE inline void Rot47Masked(WCHAR* destination, const WCHAR* source, const int32_t* mask,
-                                       const Constant* k) {
+RT_VECTOR_PART void Rot47Masked(WCHAR* destination, const WCHAR* source, const int32_t* mask,
+                                const Constant* k) {
     __m256i selected = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask));
     __m256i c = _mm256_maskload_epi32(reinterpret_cast<const int*>(source), selected);
     _mm256_maskstore_epi32(reinterpret_cast<int*>(destination), selected, Rot47Block(c, k));
