@@ -11,7 +11,7 @@
 // rare ones (a long text, a byte for the system's conversion) are calls at the end.
 //
 // Some of them read past the end of a text, within the page that holds its last bytes or within
-// the reach the caller allows: AddressSanitizer would report those reads, so it does not check
+// the reach the caller allows: the sanitizers would report those reads, so they do not check
 // these routines; the tests and the fuzzing harness place texts before an inaccessible page
 // instead.
 #include "textscan.h"
@@ -78,7 +78,7 @@ namespace {
 // into a routine that reads past a text's end would have its reads checked all the same.
 #define RT_VECTOR_PART [[gnu::always_inline]] inline RT_VECTOR_CODE
 // For the routines that read past a text's end (see the top of the file).
-#define RT_READS_PAST_END __attribute__((no_sanitize_address))
+#define RT_READS_PAST_END __attribute__((no_sanitize("address", "thread")))
 // For the rare continuations, kept out of the common paths' code.
 #define RT_RARE [[gnu::noinline, gnu::cold]]
 
