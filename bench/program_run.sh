@@ -46,7 +46,8 @@ x11_prefix_use
 # The server is started once and kept, so that every start is measured alike, without it.
 wineserver -p </dev/null >/dev/null 2>&1
 wineboot </dev/null >/dev/null 2>&1
-server_pid=$(cat /proc/[0-9]*/stat 2>/dev/null | awk '$2 == "(wineserver64)" || $2 == "(wineserver)" {print $1}' |
+# A process that ends while its stat file is read makes cat fail: that is no failure of ours.
+server_pid=$({ cat /proc/[0-9]*/stat 2>/dev/null || true; } | awk '$2 == "(wineserver64)" || $2 == "(wineserver)" {print $1}' |
     while read -r pid; do
         if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$X11_PREFIX"; then
             echo "$pid"

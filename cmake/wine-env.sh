@@ -5,6 +5,9 @@
 # process of a session hands its output pipe to the server and the helper processes it starts, and
 # CTest would then wait for that pipe until its time-out.
 
+# Wine's commands run without address-space randomisation: wine-fixed/wine says why.
+PATH="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine-fixed:$PATH"
+export PATH
 export WINEPREFIX="$WINE_TEST_PREFIX"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="

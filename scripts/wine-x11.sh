@@ -6,6 +6,10 @@
 # The driver is read when the prefix's server starts, so the copy is edited while no server of its
 # own runs: it has none until the first program starts in it.
 
+# Wine's commands run without address-space randomisation: cmake/wine-fixed/wine says why.
+PATH="$(cd "$(dirname "${BASH_SOURCE[0]}")/../cmake" && pwd)/wine-fixed:$PATH"
+export PATH
+
 x11_prefix_create() {
     local build_dir=$1
     [ -f "$X11_PREFIX/.x11-ready" ] && return 0

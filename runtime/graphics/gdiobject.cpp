@@ -7,8 +7,7 @@
 
 namespace rt {
 
-void* GdiObjectRegister(ObjectRegistry* registry, ObjectId id, const void* object,
-                        size_t size) {
+void* GdiObjectRegister(ObjectRegistry* registry, ObjectId id, const void* object, size_t size) {
     HGDIOBJ handle = *static_cast<HGDIOBJ const*>(object);
     auto* record = static_cast<char*>(RegistryCreate(registry, id));
     if (record == nullptr) {

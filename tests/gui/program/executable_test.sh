@@ -2,10 +2,14 @@
 # Checks what FileEncryption.exe is as a file: a 64-bit GUI-subsystem program that imports only
 # DLLs of Windows itself (the C++ and threading runtimes linked in), carrying icon 1 with its
 # 16, 32 and 48 pixel images, the manifest that asks for the common controls 6.0 and nothing else
-# that changes behaviour, and the version resource.
-# Usage: executable_test.sh EXE
+# that changes behaviour, the version resource and the manifest with the project's version, and
+# neither the build's time nor its folder: the header's and the resource directory's time stamps
+# are 0 and the debug information does not name the build folder, so that two builds of one commit
+# give the same bytes.
+# Usage: executable_test.sh EXE VERSION (the project's major.minor.patch)
 set -uo pipefail
 exe=$1
+version="${2//./\\.}\\.0"
 headers=$(x86_64-w64-mingw32-objdump -p "$exe") || exit 1
 resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || exit 1
 failures=0
@@ -42,6 +46,20 @@ grep -Eqi 'dpiAware|dpiAwareness|requestedExecutionLevel|supportedOS' <<<"$resou
 expect "the description" "$resources" 'VALUE "FileDescription", "File Encryption"'
 expect "the product name" "$resources" 'VALUE "ProductName", "File Encryption"'
 expect "the file name" "$resources" 'VALUE "OriginalFilename", "FileEncryption.exe"'
-expect "the version" "$resources" 'VALUE "FileVersion", "1\.0\.0\.0"'
+expect "the file version" "$resources" "VALUE \"FileVersion\", \"$version\""
+expect "the product version" "$resources" "VALUE \"ProductVersion\", \"$version\""
+expect "the version in numbers" "$resources" "^ FILEVERSION ${2//./, }, 0\$"
+expect "the manifest's version" "$resources" "version=\"\"$version\"\""
+
+# The COFF header's TimeDateStamp, 4 bytes after the "PE\0\0" signature that the DOS header's
+# e_lfanew (at 0x3C) points to.
+pe_offset=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+stamp=$(od -An -tu4 -j$((pe_offset + 8)) -N4 "$exe" | tr -d ' ')
+[ "$stamp" = 0 ] || fail "the header's time stamp is $stamp, not 0"
+resource_stamps=$(grep -Eo 'Time: [0-9a-f]+' <<<"$headers")
+[ -n "$resource_stamps" ] || fail "no resource directory table found"
+grep -v '^Time: 00000000$' <<<"$resource_stamps" && fail "a resource directory table carries a time"
+build_dir=$(dirname "$(dirname "$(realpath "$exe")")")
+grep -aqF "$build_dir" "$exe" && fail "names the build folder $build_dir"
 
 [ $failures -eq 0 ] && echo "the executable is as built to be"
