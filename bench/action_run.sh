@@ -7,7 +7,7 @@
 # - instructions and mispredicted branches per line (callgrind with its branch simulation, the copy
 #   alone) on the bench's 10 MB file of lines, instructions per empty line, instructions per byte
 #   on one 8 MB line;
-# - one 64 MiB line copied, timed natively and under Wine;
+# - one 64 MiB line copied, timed natively and under Wine (the median of three copies);
 # - the peak resident set for a 10 MB file and for the large one;
 # - that every output is byte for byte what tr makes of the input (every line ends in CR LF there).
 # Usage: bench/action_run.sh [megabytes (200)] [folder (a new folder under /tmp)] [rounds (5)]
@@ -107,10 +107,14 @@ read -r ir _ < <(counted "$line8")
 per_byte=$(awk -v i="$ir" 'BEGIN { printf "%.2f", i / 8000000 }')
 echo "one 8 MB line: $per_byte instructions per byte"
 
+# median3 COMMAND...: the median of three runs' "seconds" figures.
+median3() {
+    for _ in 1 2 3; do "$@" | tr -d '\r' | field seconds; done | sort -n | sed -n 2p
+}
 echo "=== one 64 MiB line"
-native_long=$(field seconds < <("$native" copy "$line64"))
+native_long=$(median3 "$native" copy "$line64")
 native_long_same=$(same "$line64")
-wine_long=$(field seconds < <(wine "$windows" copy "$(in_wine "$line64")" | tr -d '\r'))
+wine_long=$(median3 wine "$windows" copy "$(in_wine "$line64")")
 wine_long_same=$(same "$line64")
 echo "native: $native_long s, output exact: $native_long_same"
 echo "Wine: $wine_long s, output exact: $wine_long_same"
