@@ -15,8 +15,10 @@
 //
 // A line of up to TEXT_REACH characters, where the kernel may reach past the line's end, takes no
 // branch that its length decides beyond one: whether it ends in its first block. The rest of its
-// blocks are done whole and the end is found in their masks, which cost fewer instructions than
-// the mispredicted loop exits they replace.
+// blocks are done whole and the end is found in their masks. That costs more instructions than a
+// loop that stops at the end (on the benchmark's lines of 0 to 100 characters, 282 a line for the
+// three passes against 215), but a loop's exit, decided by the line's length, was a mispredicted
+// branch per line and pass (2.8 a line against 0.7), each as costly as a few dozen instructions.
 //
 // Pure functions of their arguments: any thread may call them.
 #pragma once
