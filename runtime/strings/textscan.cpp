@@ -124,27 +124,20 @@ enum ConstantIndex {
     OTHERS_NONE,
     OTHERS_ASCII,
     OTHERS_LATIN1,
-    // ROT47.
-    MINUS_33,
-    TOP_OFFSET,
-    PLUS_14,
-    MINUS_80,
-    PLUS_33,
+    // ROT47 (see Rot47Block).
+    TO_SIGNED,
+    TO_SIGNED_PLUS_47,
+    TO_SIGNED_MINUS_47,
+    FROM_SIGNED,
+    PRINTABLE_TOP,
     CONSTANTS
 };
 static_assert(static_cast<int>(TextDirect::None) == 0 && static_cast<int>(TextDirect::Latin1) == 2);
 
-constexpr Constant constants[CONSTANTS] = {Splat8(0),
-                                           Splat8(0),
-                                           Splat8(0xA0),
-                                           Splat8(0xFF),
-                                           Splat8(0),
-                                           Splat8(0),
-                                           Splat16(static_cast<uint16_t>(-33)),
-                                           Splat16(93),
-                                           Splat16(14),
-                                           Splat16(static_cast<uint16_t>(-80)),
-                                           Splat16(33)};
+constexpr Constant constants[CONSTANTS] = {
+    Splat8(0),      Splat8(0),       Splat8(0xA0),         Splat8(0xFF),         Splat8(0),
+    Splat8(0),      Splat16(0x7FDF), Splat16(0x7FDF + 47), Splat16(0x7FDF - 47), Splat16(0x8021),
+    Splat16(0x805D)};
 
 // The table, hidden from the optimiser, so that it reads the constants where they are used
 // instead of folding them back into values it builds in registers.
@@ -469,15 +462,17 @@ constexpr DwordMasks MakeDwordMasks() {
 
 constexpr DwordMasks dwordMasks = MakeDwordMasks();
 
-// Rotates the sixteen units of `c`. With o = c - 33, 0 to 93 for printable units, the rotated
-// offset (o + 47) mod 94 is the smaller of o + 47 and o - 47 taken without sign: o - 47 wraps
-// round to a large value below 47.
+// Rotates the sixteen units of `c`. Adding 0x7FDF moves the printable units 33 to 126 to the
+// lowest signed values, -32768 to -32675, so that one signed comparison tells the others (every
+// value above). There, of x + 47 and x - 47 the smaller as signed values is the rotated one: x - 47
+// wraps round to a large value exactly for the units below 80, which move up. Adding 0x8021 moves
+// the result back. Seven operations, where offsets from 33 compared without sign took eight.
 RT_VECTOR_PART __m256i Rot47Block(__m256i c, const Constant* k) {
-    __m256i offset = _mm256_add_epi16(c, Load(k[MINUS_33]));
-    __m256i printable = _mm256_cmpeq_epi16(_mm256_min_epu16(offset, Load(k[TOP_OFFSET])), offset);
-    __m256i rotated = _mm256_min_epu16(_mm256_add_epi16(c, Load(k[PLUS_14])),
-                                       _mm256_add_epi16(c, Load(k[MINUS_80])));
-    return _mm256_blendv_epi8(c, _mm256_add_epi16(rotated, Load(k[PLUS_33])), printable);
+    __m256i other =
+        _mm256_cmpgt_epi16(_mm256_add_epi16(c, Load(k[TO_SIGNED])), Load(k[PRINTABLE_TOP]));
+    __m256i rotated = _mm256_min_epi16(_mm256_add_epi16(c, Load(k[TO_SIGNED_PLUS_47])),
+                                       _mm256_add_epi16(c, Load(k[TO_SIGNED_MINUS_47])));
+    return _mm256_blendv_epi8(_mm256_add_epi16(rotated, Load(k[FROM_SIGNED])), c, other);
 }
 
 // Rotates the dwords of a block that `mask` selects (masked loads and stores touch no other).

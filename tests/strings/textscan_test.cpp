@@ -147,6 +147,17 @@ TEST_F(TextKernels, Rot47CopiesAndRotatesInPlaceAsItsReferenceDoes) {
         TextRot47(from, from, length);
         ASSERT_TRUE(std::equal(expected.begin(), expected.end() - 1, from));
     }
+    // Every unit once: the block's arithmetic wraps round at the edges of the printable range and
+    // at the sign of 16-bit values.
+    std::vector<WCHAR> every(0x10000);
+    for (size_t i = 0; i + 1 < every.size(); ++i) {
+        every[i] = static_cast<WCHAR>(i + 1);
+    }
+    std::vector<WCHAR> rotated(every.size(), u'#');
+    std::vector<WCHAR> expected(every.size(), u'#');
+    TextRot47(rotated.data(), every.data(), static_cast<int64_t>(every.size()) - 1);
+    TextRot47Reference(expected.data(), every.data(), static_cast<int64_t>(every.size()) - 1);
+    EXPECT_EQ(rotated, expected);
 }
 
 }  // namespace
