@@ -8,7 +8,7 @@
 #include "app.h"
 
 #include "runtime/gui/gadgets/gadgets.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/events/events.h"
 #include "runtime/gui/windows/window.h"
 #include "runtime/strings/strings.h"
 

@@ -10,7 +10,7 @@
 #include "runtime/graphics/graphics.h"
 #include "runtime/gui/gadgets/gadgets.h"
 #include "runtime/gui/requesters/requesters.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/events/events.h"
 #include "runtime/gui/windows/window.h"
 #include "runtime/strings/strings.h"
 

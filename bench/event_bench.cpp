@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "runtime/containers/containers.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/events/events.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 // that a gadget is cleaned up the same way whether it was freed, reused under its number or
 // destroyed with its parent window. Controls are used on the thread that owns them, which is the
 // thread that runs their window procedure and whose event queue holds their events.
-#include "../windows/events.h"
+#include "../events/events.h"
 #include "gadgets_internal.h"
 
 namespace rt {

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "../../core/core.h"
-#include "events.h"
+#include "../events/events.h"
 
 namespace rt {
 

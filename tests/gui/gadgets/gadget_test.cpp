@@ -6,7 +6,7 @@
 
 #include "../dialogdriver.h"
 #include "runtime/gui/gadgets/gadgets.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/events/events.h"
 
 namespace rt {
 namespace {

@@ -1,5 +1,5 @@
 #include "runtime/gui/gadgets/gadgets.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/events/events.h"
 #include "runtime/strings/strings.h"
 #include "support/support.h"
 

@@ -7,7 +7,7 @@
 #include "runtime/files/files.h"
 #include "runtime/graphics/graphics.h"
 #include "runtime/gui/gadgets/gadgets.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/events/events.h"
 #include "runtime/gui/windows/window.h"
 #include "runtime/strings/strings.h"
 #include "support/support.h"

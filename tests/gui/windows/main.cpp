@@ -1,14 +1,17 @@
 #include "runtime/containers/containers.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/gadgets/gadgets.h"
+#include "runtime/gui/windows/window.h"
+#include "runtime/strings/strings.h"
 #include "support/support.h"
 
 int main(int argc, char** argv) {
     return rt::test::Main(argc, argv, [] {
-#ifdef _WIN32
+        // The entry routine's order, for the libraries these tests reach.
         rt::ModuleHandle = GetModuleHandleW(nullptr);
-#endif
         rt::StringLibraryStart();
         rt::MapLibraryStart();
         rt::EventLibraryStart();
+        rt::WindowLibraryStart();
+        rt::GadgetLibraryStart();
     });
 }

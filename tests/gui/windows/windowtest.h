@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "eventtest.h"
+#include "../events/eventtest.h"
 #include "runtime/gui/gadgets/gadgets.h"
 #include "runtime/gui/windows/window.h"
 

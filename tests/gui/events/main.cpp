@@ -1,17 +1,14 @@
 #include "runtime/containers/containers.h"
-#include "runtime/gui/gadgets/gadgets.h"
-#include "runtime/gui/windows/window.h"
-#include "runtime/strings/strings.h"
+#include "runtime/gui/events/events.h"
 #include "support/support.h"
 
 int main(int argc, char** argv) {
     return rt::test::Main(argc, argv, [] {
-        // The entry routine's order, for the libraries these tests reach.
+#ifdef _WIN32
         rt::ModuleHandle = GetModuleHandleW(nullptr);
+#endif
         rt::StringLibraryStart();
         rt::MapLibraryStart();
         rt::EventLibraryStart();
-        rt::WindowLibraryStart();
-        rt::GadgetLibraryStart();
     });
 }
