@@ -63,8 +63,6 @@ void WindowCentre(HWND window, uint32_t flags);
 int32_t CompositionOffset();
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// The answer of the gadget behind `child`, or GADGET_NOT_HANDLED.
-int64_t GadgetForward(HWND child, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The accelerator table that applies to the active window, or null.
 HACCEL ActiveAccelerators(HWND active);
