@@ -142,14 +142,14 @@ bool AnyThreadExitContext(const std::function<bool(const ThreadExitContext*)>& v
     if (__atomic_load_n(&ThreadExitService.started, __ATOMIC_ACQUIRE) == 0) {
         return false;  // no lock exists yet, and no context
     }
-    EnterCriticalSection(&ThreadExitService.lock);
-    bool found = false;
-    for (ThreadExitContext* context = ThreadExitService.contexts; context != nullptr && !found;
+    CriticalSectionLock guard(&ThreadExitService.lock);
+    for (ThreadExitContext* context = ThreadExitService.contexts; context != nullptr;
          context = context->next) {
-        found = visit(context);
+        if (visit(context)) {
+            return true;
+        }
     }
-    LeaveCriticalSection(&ThreadExitService.lock);
-    return found;
+    return false;
 }
 
 }  // namespace
