@@ -19,6 +19,11 @@ namespace rt::test {
 
 int Main(int argc, char** argv, void (*start)()) {
     testing::InitGoogleTest(&argc, argv);
+#ifdef _WIN32
+    // As the entry routine does, before MainHeap: the window library registers its classes with
+    // it, and the gadget library names its per-window property after it.
+    ModuleHandle = GetModuleHandleW(nullptr);
+#endif
     MainHeap = HeapCreate(0, 4096, 0);
     if (start != nullptr) {
         start();

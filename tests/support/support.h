@@ -10,8 +10,9 @@
 
 namespace rt::test {
 
-// The body of every test program's main: creates MainHeap, runs `start` (the start routines the
-// program's libraries need, in the entry routine's order) and then every test.
+// The body of every test program's main: takes the module handle and creates MainHeap as the entry
+// routine does, runs `start` (the start routines the program's libraries need, in their order) and
+// then every test.
 int Main(int argc, char** argv, void (*start)());
 
 // A wide string of the runtime's code unit.

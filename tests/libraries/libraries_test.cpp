@@ -3,12 +3,12 @@
 // program left open. Each case runs in a process of its own, so it starts the libraries once.
 #include <gtest/gtest.h>
 
-#include "app/app.h"
 #include "runtime/files/files.h"
 #include "runtime/graphics/graphics.h"
 #include "runtime/gui/gadgets/gadgets.h"
 #include "runtime/gui/events/events.h"
 #include "runtime/gui/windows/window.h"
+#include "runtime/libraries/libraries.h"
 #include "runtime/strings/strings.h"
 #include "support/support.h"
 
@@ -16,8 +16,7 @@ namespace rt::test {
 namespace {
 
 TEST(LibrariesStart, LaysOutEveryThreadsRecordInStartOrder) {
-    ModuleHandle = GetModuleHandleW(nullptr);
-    app::LibrariesStart();
+    LibrariesStart();
     struct SectionRow {
         const char* library;
         int64_t offset;
@@ -42,12 +41,11 @@ TEST(LibrariesStart, LaysOutEveryThreadsRecordInStartOrder) {
     EXPECT_NE(ImageCodecFind(&ImageDecoders, L"BMP"), nullptr);
     EXPECT_NE(ImageCodecFind(&ImageEncoders, L"BMP"), nullptr);
 
-    app::LibrariesEnd();
+    LibrariesEnd();
 }
 
 TEST(LibrariesStart, AlphaBlendingBlendsWhenItsLibraryIsThere) {
-    ModuleHandle = GetModuleHandleW(nullptr);
-    app::LibrariesStart();
+    LibrariesStart();
     ASSERT_NE(AlphaBlendFunction, nullptr) << "\"AlphaBlend\" of \"msimg32.dll\" was not found";
     // White at half its strength over black gives mid grey.
     ImageCreate(1, 2, 2);
@@ -70,13 +68,12 @@ TEST(LibrariesStart, AlphaBlendingBlendsWhenItsLibraryIsThere) {
     DeleteDC(targetDc);
     DeleteDC(sourceDc);
 
-    app::LibrariesEnd();
+    LibrariesEnd();
 }
 
 TEST(LibrariesEnd, ReleasesWhatTheProgramLeftOpen) {
     TempFolder folder;
-    ModuleHandle = GetModuleHandleW(nullptr);
-    app::LibrariesStart();
+    LibrariesStart();
     HWND window = reinterpret_cast<HWND>(
         WindowOpen(0, 0, 0, 250, 80, L"File Encryption", WINDOW_DEFAULT_FLAGS | 1));
     ASSERT_NE(window, nullptr);
@@ -95,7 +92,7 @@ TEST(LibrariesEnd, ReleasesWhatTheProgramLeftOpen) {
     HGDIOBJ image = imageRecord->handle;
     EXPECT_EQ(ReadBytes(folder.Path("left-open.txt")), "") << "the line was written early";
 
-    app::LibrariesEnd();
+    LibrariesEnd();
 
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(IsWindow(button));
