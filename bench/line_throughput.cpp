@@ -12,6 +12,7 @@
 
 #include "app/app.h"
 #include "runtime/files/files.h"
+#include "runtime/libraries/libraries.h"
 #include "textbench.h"
 
 namespace {
@@ -53,8 +54,7 @@ int main(int argc, char** argv) {
     fs::path copied = folder / "bench-lines-cat.txt";
 
     rt::MainHeap = HeapCreate(0, 4096, 0);
-    rt::StringLibraryStart();
-    rt::FileLibraryStart();
+    rt::LibrariesStart(rt::Library::FILES);
 
     bench::GenerateLines(input, megabytes * 1000000);
     double size = static_cast<double>(fs::file_size(input)) / 1e6;
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     }
     std::printf("peak resident set: %s\n", bench::PeakResident().c_str());
 
-    rt::FileLibraryEnd();
+    rt::LibrariesEnd(rt::Library::FILES);
     rt::StringLibraryEnd();
     HeapDestroy(rt::MainHeap);
     for (const fs::path& path : {input, ours, theirs, copied}) {
