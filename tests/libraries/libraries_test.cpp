@@ -5,8 +5,8 @@
 
 #include "runtime/files/files.h"
 #include "runtime/graphics/graphics.h"
-#include "runtime/gui/gadgets/gadgets.h"
 #include "runtime/gui/events/events.h"
+#include "runtime/gui/gadgets/gadgets.h"
 #include "runtime/gui/windows/window.h"
 #include "runtime/libraries/libraries.h"
 #include "runtime/strings/strings.h"
@@ -74,8 +74,8 @@ TEST(LibrariesStart, AlphaBlendingBlendsWhenItsLibraryIsThere) {
 TEST(LibrariesEnd, ReleasesWhatTheProgramLeftOpen) {
     TempFolder folder;
     LibrariesStart();
-    HWND window = reinterpret_cast<HWND>(
-        WindowOpen(0, 0, 0, 250, 80, L"File Encryption", WINDOW_DEFAULT_FLAGS | 1));
+    HWND window = reinterpret_cast<HWND>(WindowOpen(0, 0, 0, 250, 80, L"File Encryption",
+                                                    WINDOW_DEFAULT_FLAGS | WINDOW_SCREEN_CENTRED));
     ASSERT_NE(window, nullptr);
     HWND button = reinterpret_cast<HWND>(ButtonCreate(2, 15, 15, 100, 50, L"Encrypt File"));
     ASSERT_NE(button, nullptr);

@@ -120,13 +120,13 @@ int64_t CountBusyBlocks(HANDLE heap) {
     return count;
 }
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > giveUp) {
             return false;
         }
-        Sleep(1);
+        Sleep(10);
     }
     return true;
 }
