@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     double trSeconds = seconds[1];
     double catSeconds = seconds[2];
 
-    auto rate = [&](double seconds) { return seconds > 0 ? size / seconds : 0; };
+    auto rate = [&](double taken) { return taken > 0 ? size / taken : 0; };
     std::printf("input: %.0f MB of lines of 0-100 characters with CR LF\n", size);
     std::printf("file objects (read line, ROT47, write line): %8.1f MB/s\n", rate(oursSeconds));
     if (trSeconds > 0) {
