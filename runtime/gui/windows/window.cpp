@@ -13,7 +13,6 @@
 namespace rt {
 
 ObjectRegistry* WindowRegistry = nullptr;
-int64_t WindowThreadDataOffsets[2] = {0, 0};
 
 namespace {
 
@@ -107,10 +106,11 @@ bool WindowAcceleratorsCreate(WindowObject* record) {
 
 void WindowLibraryStart() {
     WindowRegistry = RegistryNew(sizeof(WindowObject), WINDOW_RECORD_GROWTH, WindowClose);
-    WindowThreadDataOffsets[0] =
-        ThreadDataRegister(WINDOW_THREAD_SECTION_SIZES[0], nullptr, nullptr);
-    WindowThreadDataOffsets[1] =
-        ThreadDataRegister(WINDOW_THREAD_SECTION_SIZES[1], nullptr, nullptr);
+    // Two sections that no window operation reads or writes, reserved in the start order's layout
+    // of the per-thread record: the gadget section after them lies where that layout puts it.
+    for (int32_t size : WINDOW_THREAD_SECTION_SIZES) {
+        ThreadDataRegister(size, nullptr, nullptr);
+    }
     windowIcon = LoadIconW(ModuleHandle, MAKEINTRESOURCEW(1));
     windowCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(WINDOW_ARROW_CURSOR));
 }
