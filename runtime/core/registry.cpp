@@ -49,7 +49,8 @@ void WriterLeave(ObjectRegistry* registry) {
 // Holds the lock for changing the registry: the writer span lies inside the lock's.
 class RegistryWriter {
   public:
-    explicit RegistryWriter(ObjectRegistry* registry) : lock_(&registry->lock), registry_(registry) {
+    explicit RegistryWriter(ObjectRegistry* registry)
+        : lock_(&registry->lock), registry_(registry) {
         WriterEnter(registry);
     }
     ~RegistryWriter() { WriterLeave(registry_); }

@@ -37,7 +37,8 @@ bool PendingAdd(const PostedEventRecord* record) {
 // Forgets the address; whether it was one that EventPost had posted.
 bool PendingRemove(const PostedEventRecord* record) {
     CriticalSectionLock guard(&pendingLock);
-    if (pendingRecords == nullptr || MapFindInteger(pendingRecords, AddressKey(record)) == nullptr) {
+    if (pendingRecords == nullptr ||
+        MapFindInteger(pendingRecords, AddressKey(record)) == nullptr) {
         return false;
     }
     MapDeleteCurrent(pendingRecords);
