@@ -17,6 +17,7 @@
 
 #include "app/app.h"
 #include "runtime/files/files.h"
+#include "runtime/libraries/libraries.h"
 #include "textbench.h"
 
 namespace {
@@ -67,8 +68,7 @@ int main(int argc, char** argv) {
     fs::path transferred = folder / "bench-action-calls.txt";
 
     rt::MainHeap = HeapCreate(0, 4096, 0);
-    rt::StringLibraryStart();
-    rt::FileLibraryStart();
+    rt::LibrariesStart(rt::Library::FILES);
 
     bench::GenerateLines(input, megabytes * 1000000);
     double size = static_cast<double>(fs::file_size(input)) / 1e6;
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     }
     std::printf("peak resident set: %s\n", bench::PeakResident().c_str());
 
-    rt::FileLibraryEnd();
+    rt::LibrariesEnd(rt::Library::FILES);
     rt::StringLibraryEnd();
     HeapDestroy(rt::MainHeap);
     for (const fs::path& file : {input, ours, theirs, copied, transferred}) {

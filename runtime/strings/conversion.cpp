@@ -387,6 +387,8 @@ int64_t Utf16ToMultiByteInto(UINT codePage, const WCHAR* text, int64_t units, ch
     return i == capacity ? i : -1;
 }
 
+namespace {
+
 // The narrowing with eight units at a time at most: 16-byte vectors, or none.
 int64_t NarrowByEight(const WCHAR* text, char* destination, int64_t capacity, Direct direct) {
     for (int64_t i = 0;;) {
@@ -475,6 +477,8 @@ __attribute__((target("avx2"))) int64_t NarrowWide(const WCHAR* text, char* dest
     return end >= 0 ? end : NarrowWideOn(text, destination, capacity, direct, i);
 }
 #endif
+
+}  // namespace
 
 int64_t AnsiLineWiden(const char* bytes, int64_t count, WCHAR* units, bool* direct) {
     Direct set = DirectSet(CP_ACP);
