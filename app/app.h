@@ -45,12 +45,6 @@ int64_t FileActionRun(const WCHAR* path, const WCHAR* suffix, UserNotice tell);
 int64_t EncryptFileAction();
 int64_t DecryptFileAction();
 
-// Starts every library of the runtime in its fixed order; MainHeap exists. Main thread, once.
-void LibrariesStart();
-// Ends the libraries in their fixed order, after the event loop: windows are destroyed and open
-// files flushed and closed. The string library, MainHeap and the process are left to the caller.
-void LibrariesEnd();
-
 // The entry routine: starts the runtime, shows the window with its two buttons, runs the event
 // loop until the window is asked to close, ends the runtime and the process with exit code 0.
 [[noreturn]] void AppMain();

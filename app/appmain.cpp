@@ -7,9 +7,10 @@
 // until the action returns.
 #include "app.h"
 
+#include "runtime/gui/events/events.h"
 #include "runtime/gui/gadgets/gadgets.h"
-#include "runtime/gui/windows/events.h"
 #include "runtime/gui/windows/window.h"
+#include "runtime/libraries/libraries.h"
 #include "runtime/strings/strings.h"
 
 namespace app {
@@ -45,7 +46,7 @@ void AppMain() {
     rt::ModuleHandle = GetModuleHandleW(nullptr);
     // Every runtime record comes from MainHeap, so it exists before the first start routine.
     rt::MainHeap = HeapCreate(0, 4096, 0);
-    LibrariesStart();
+    rt::LibrariesStart();
 
     // The window first: it becomes the current gadget list, so the buttons go into it. No result
     // is examined; without a window the loop runs all the same.
@@ -73,7 +74,7 @@ void AppMain() {
 
     // The window is destroyed and any open file flushed and closed by the libraries' ends; the
     // string heap and MainHeap go after every library, since their records live there.
-    LibrariesEnd();
+    rt::LibrariesEnd();
     rt::StringLibraryEnd();
     HeapDestroy(rt::MainHeap);
     ExitProcess(exitCode);

@@ -24,6 +24,8 @@
 
 #include "app/app.h"
 #include "runtime/files/files.h"
+#include "runtime/libraries/libraries.h"
+#include "runtime/libraries/libraries.h"
 #include "textbench.h"
 
 namespace {
@@ -173,8 +175,7 @@ int main(int argc, char** argv) {
         return Generate(arguments[1], std::atoll(arguments[2].c_str()), arguments[3]);
     }
     rt::MainHeap = HeapCreate(0, 4096, 0);
-    rt::StringLibraryStart();
-    rt::FileLibraryStart();
+    rt::LibrariesStart(rt::Library::FILES);
     int status = 2;
     if (arguments.size() == 2 && arguments[0] == "copy") {
         status = Copy(arguments[1]);
@@ -187,7 +188,7 @@ int main(int argc, char** argv) {
                      "       action_throughput copy FILE\n"
                      "       action_throughput race FILE WRITE-SIZES [ROUNDS]\n");
     }
-    rt::FileLibraryEnd();
+    rt::LibrariesEnd(rt::Library::FILES);
     rt::StringLibraryEnd();
     HeapDestroy(rt::MainHeap);
     return status;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/containers/containers.h"
+#include "runtime/libraries/libraries.h"
 
 namespace {
 
@@ -190,8 +191,7 @@ void BenchList(int64_t count, int64_t randomSelects) {
 
 int main() {
     rt::MainHeap = HeapCreate(0, 4096, 0);
-    rt::MapLibraryStart();
-    rt::LinkedListLibraryStart();
+    rt::LibrariesStart(rt::Library::LINKED_LISTS);
     std::printf("%-50s %11s %11s\n", "", "ours", "std");
     BenchMap(1000, 1024);
     BenchMap(100000, 131072);

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "runtime/containers/containers.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/events/events.h"
+#include "runtime/libraries/libraries.h"
 
 namespace {
 
@@ -40,9 +40,7 @@ double MeasurePresses() {
 
 int main() {
     rt::MainHeap = HeapCreate(0, 4096, 0);
-    rt::StringLibraryStart();
-    rt::MapLibraryStart();
-    rt::EventLibraryStart();
+    rt::LibrariesStart(rt::Library::EVENTS);
 
     double empty = MeasurePresses();
     rt::EventBind(rt::EVENT_MENU, -1, -1, -1, Unrelated);

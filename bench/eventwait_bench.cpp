@@ -10,10 +10,9 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/containers/containers.h"
 #include "runtime/gui/gadgets/gadgets.h"
 #include "runtime/gui/windows/window.h"
-#include "runtime/strings/strings.h"
+#include "runtime/libraries/libraries.h"
 
 namespace {
 
@@ -87,12 +86,9 @@ int main(int argc, char** argv) {
     bool press = argc < 2 || std::strcmp(argv[1], "idle") != 0;
     rt::MainHeap = HeapCreate(0, 4096, 0);
     rt::ModuleHandle = GetModuleHandleW(nullptr);
-    rt::StringLibraryStart();
-    rt::MapLibraryStart();
-    rt::EventLibraryStart();
-    rt::WindowLibraryStart();
-    rt::GadgetLibraryStart();
-    rt::WindowOpen(0, 0, 0, 250, 80, L"File Encryption", 0xC80001);
+    rt::LibrariesStart(rt::Library::GADGETS);
+    rt::WindowOpen(0, 0, 0, 250, 80, L"File Encryption",
+                   rt::WINDOW_DEFAULT_FLAGS | rt::WINDOW_SCREEN_CENTRED);
     auto button = reinterpret_cast<HWND>(rt::ButtonCreate(2, 15, 15, 100, 50, L"Encrypt File"));
     // The window's first messages (paint, activation) are served before anything is measured.
     for (int call = 0; call < 100; ++call) {
@@ -104,7 +100,6 @@ int main(int argc, char** argv) {
     if (press) {
         MeasurePress(button, 2000);
     }
-    rt::GadgetLibraryEnd();
-    rt::WindowLibraryEnd();
+    rt::LibrariesEnd(rt::Library::GADGETS);
     return 0;
 }

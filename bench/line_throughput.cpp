@@ -12,6 +12,7 @@
 
 #include "app/app.h"
 #include "runtime/files/files.h"
+#include "runtime/libraries/libraries.h"
 #include "textbench.h"
 
 namespace {
@@ -53,8 +54,7 @@ int main(int argc, char** argv) {
     fs::path copied = folder / "bench-lines-cat.txt";
 
     rt::MainHeap = HeapCreate(0, 4096, 0);
-    rt::StringLibraryStart();
-    rt::FileLibraryStart();
+    rt::LibrariesStart(rt::Library::FILES);
 
     bench::GenerateLines(input, megabytes * 1000000);
     double size = static_cast<double>(fs::file_size(input)) / 1e6;
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     double trSeconds = seconds[1];
     double catSeconds = seconds[2];
 
-    auto rate = [&](double seconds) { return seconds > 0 ? size / seconds : 0; };
+    auto rate = [&](double taken) { return taken > 0 ? size / taken : 0; };
     std::printf("input: %.0f MB of lines of 0-100 characters with CR LF\n", size);
     std::printf("file objects (read line, ROT47, write line): %8.1f MB/s\n", rate(oursSeconds));
     if (trSeconds > 0) {
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     }
     std::printf("peak resident set: %s\n", bench::PeakResident().c_str());
 
-    rt::FileLibraryEnd();
+    rt::LibrariesEnd(rt::Library::FILES);
     rt::StringLibraryEnd();
     HeapDestroy(rt::MainHeap);
     for (const fs::path& path : {input, ours, theirs, copied}) {

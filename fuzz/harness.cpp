@@ -8,8 +8,8 @@
 #include <iterator>
 #include <random>
 
-#include "runtime/containers/containers.h"
-#include "runtime/files/files.h"
+#include "runtime/libraries/libraries.h"
+#include "runtime/strings/strings.h"
 
 namespace fuzz {
 
@@ -29,10 +29,7 @@ void RuntimeStart() {
         return;
     }
     rt::MainHeap = HeapCreate(0, 4096, 0);
-    rt::StringLibraryStart();
-    rt::MapLibraryStart();
-    rt::FileLibraryStart();
-    rt::LinkedListLibraryStart();
+    rt::LibrariesStart(rt::Library::LINKED_LISTS);
     rt::StringBuilderEnsure();
 }
 

@@ -80,9 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 4: {
                 // Indexes a little past both ends as well.
                 int64_t index = static_cast<int64_t>(argument) % (list.items.size() + 3) - 1;
-                void* data = rt::LinkedListSelect(list.List(), index);
+                void* selected = rt::LinkedListSelect(list.List(), index);
                 bool inRange = index >= 0 && index < static_cast<int64_t>(list.items.size());
-                fuzz::Check((data != nullptr) == inRange, "a select disagrees on the range");
+                fuzz::Check((selected != nullptr) == inRange, "a select disagrees on the range");
                 list.current = inRange ? index : -1;
                 break;
             }

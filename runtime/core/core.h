@@ -1,5 +1,6 @@
-// The runtime core: the main heap, block chains, block pools, one-time initialisation, the memory
-// library's heap, the object registry, per-thread data and the thread-exit service.
+// The runtime core: the main heap, the scope holders of locks and heap blocks, block chains, block
+// pools, one-time initialisation, the memory library's heap, the object registry, per-thread data
+// and the thread-exit service.
 //
 // Every runtime record comes from MainHeap, which the entry routine creates before any library
 // starts and destroys after every library has ended. Block chains take no lock (their owner
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "../platform/platform.h"
 
@@ -40,6 +42,37 @@ struct FatalStopCleanup {
 FatalStopCleanup* FatalStopCleanupSet(FatalStopCleanup* cleanup);
 // Runs the registered clean-up, if any, then shows `message` and ends the process.
 [[noreturn]] void FatalStop(const WCHAR* message);
+
+// ---------------------------------------------------------------------------------------------
+// Scope holders: what a scope takes from the system is given back however the scope is left.
+
+// Holds a critical section from construction to the end of the scope. Null holds nothing, for
+// the structures (unlocked pools) that have no lock to take.
+class CriticalSectionLock {
+  public:
+    explicit CriticalSectionLock(CRITICAL_SECTION* section) : section_(section) {
+        if (section_ != nullptr) {
+            EnterCriticalSection(section_);
+        }
+    }
+    ~CriticalSectionLock() {
+        if (section_ != nullptr) {
+            LeaveCriticalSection(section_);
+        }
+    }
+    CriticalSectionLock(const CriticalSectionLock&) = delete;
+    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
+
+  private:
+    CRITICAL_SECTION* section_;
+};
+
+struct MainHeapFree {
+    void operator()(void* block) const { HeapFree(MainHeap, 0, block); }
+};
+// A MainHeap block that a scope owns: freed at the scope's end unless release() hands it on.
+template <typename T>
+using MainHeapBlock = std::unique_ptr<T, MainHeapFree>;
 
 // ---------------------------------------------------------------------------------------------
 // Block chains: doubly linked chains of zero-filled MainHeap nodes. The owner keeps the head and

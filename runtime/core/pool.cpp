@@ -106,24 +106,10 @@ PoolBlock* AllocateBlock(uint64_t slotSize, int32_t capacity) {
     return static_cast<PoolBlock*>(HeapAlloc(MainHeap, 0, bytes));
 }
 
-class PoolLock {
-  public:
-    explicit PoolLock(BlockPool* pool) : pool_(pool) {
-        if (pool_->locked) {
-            EnterCriticalSection(&pool_->lock);
-        }
-    }
-    ~PoolLock() {
-        if (pool_->locked) {
-            LeaveCriticalSection(&pool_->lock);
-        }
-    }
-    PoolLock(const PoolLock&) = delete;
-    PoolLock& operator=(const PoolLock&) = delete;
-
-  private:
-    BlockPool* pool_;
-};
+// The pool's own lock, or null for a pool without one.
+CRITICAL_SECTION* PoolLockOf(BlockPool* pool) {
+    return pool->locked ? &pool->lock : nullptr;
+}
 
 }  // namespace
 
@@ -137,7 +123,7 @@ BlockPool* PoolNew(int64_t elementSize, int32_t minimumSlots, int32_t maximumSlo
     }
 
     OnceRun(&sharedPoolsOnce, SharedPoolsStart);
-    EnterCriticalSection(&sharedPoolsLock);
+    CriticalSectionLock guard(&sharedPoolsLock);
     BlockPool* pool = nullptr;
     for (SharedPoolDescriptor* d = sharedPools; d != nullptr; d = d->next) {
         if (d->slotSize == slotSize && d->flags == flags) {
@@ -168,12 +154,11 @@ BlockPool* PoolNew(int64_t elementSize, int32_t minimumSlots, int32_t maximumSlo
             }
         }
     }
-    LeaveCriticalSection(&sharedPoolsLock);
     return pool;
 }
 
 void* PoolAlloc(BlockPool* pool) {
-    PoolLock guard(pool);
+    CriticalSectionLock guard(PoolLockOf(pool));
     char* slot = nullptr;
     PoolBlock* block = pool->availableBlocks;
     if (block != nullptr) {
@@ -213,7 +198,7 @@ void* PoolAlloc(BlockPool* pool) {
 }
 
 void PoolFree(BlockPool* pool, void* data) {
-    PoolLock guard(pool);
+    CriticalSectionLock guard(PoolLockOf(pool));
     char* slot = static_cast<char*>(data) - 8;
     PoolBlock* block = *reinterpret_cast<PoolBlock**>(slot);
     *reinterpret_cast<void**>(slot) = block->freeChain;
@@ -230,7 +215,7 @@ void PoolFree(BlockPool* pool, void* data) {
 }
 
 void PoolClear(BlockPool* pool) {
-    PoolLock guard(pool);
+    CriticalSectionLock guard(PoolLockOf(pool));
     FreeBlockList(pool->availableBlocks);
     FreeBlockList(pool->fullBlocks);
     pool->availableBlocks = nullptr;
@@ -244,7 +229,7 @@ void PoolDelete(BlockPool* pool) {
         DestroyPrivatePool(pool);
         return;
     }
-    EnterCriticalSection(&sharedPoolsLock);
+    CriticalSectionLock guard(&sharedPoolsLock);
     descriptor->userCount -= 1;
     if (descriptor->userCount <= 0) {
         pool->shared = nullptr;
@@ -259,7 +244,6 @@ void PoolDelete(BlockPool* pool) {
         }
         HeapFree(MainHeap, 0, descriptor);
     }
-    LeaveCriticalSection(&sharedPoolsLock);
 }
 
 }  // namespace rt

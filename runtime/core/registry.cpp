@@ -61,35 +61,19 @@ void WriterLeave(ObjectRegistry* registry) {
     }
 }
 
-// Holds the lock for reading.
-class RegistryLock {
-  public:
-    explicit RegistryLock(ObjectRegistry* registry) : lock_(&registry->lock) {
-        EnterCriticalSection(lock_);
-    }
-    ~RegistryLock() { LeaveCriticalSection(lock_); }
-    RegistryLock(const RegistryLock&) = delete;
-    RegistryLock& operator=(const RegistryLock&) = delete;
-
-  private:
-    CRITICAL_SECTION* lock_;
-};
-
-// Holds the lock for changing the registry.
+// Holds the lock for changing the registry: the writer span lies inside the lock's.
 class RegistryWriter {
   public:
-    explicit RegistryWriter(ObjectRegistry* registry) : registry_(registry) {
-        EnterCriticalSection(&registry->lock);
+    explicit RegistryWriter(ObjectRegistry* registry)
+        : lock_(&registry->lock), registry_(registry) {
         WriterEnter(registry);
     }
-    ~RegistryWriter() {
-        WriterLeave(registry_);
-        LeaveCriticalSection(&registry_->lock);
-    }
+    ~RegistryWriter() { WriterLeave(registry_); }
     RegistryWriter(const RegistryWriter&) = delete;
     RegistryWriter& operator=(const RegistryWriter&) = delete;
 
   private:
+    CriticalSectionLock lock_;
     ObjectRegistry* registry_;
 };
 
@@ -277,7 +261,7 @@ void* RegistryCreate(ObjectRegistry* registry, ObjectId id) {
 }
 
 void* RegistryLookupBehindLock(ObjectRegistry* registry, ObjectId id) {
-    RegistryLock guard(registry);
+    CriticalSectionLock guard(&registry->lock);
     void* candidate = reinterpret_cast<void*>(id);
     if (IsNumbered(registry, id)) {
         candidate = registry->numberedTable[id];
@@ -288,7 +272,7 @@ void* RegistryLookupBehindLock(ObjectRegistry* registry, ObjectId id) {
 }
 
 void* RegistryIsObject(ObjectRegistry* registry, ObjectId id) {
-    RegistryLock guard(registry);
+    CriticalSectionLock guard(&registry->lock);
     if (IsNumbered(registry, id)) {
         void* record = registry->numberedTable[id];
         return RegistryIsLive(record) ? record : nullptr;

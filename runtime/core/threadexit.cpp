@@ -25,6 +25,28 @@ void ThreadExitStart() {
     __atomic_store_n(&ThreadExitService.started, 1, __ATOMIC_RELEASE);
 }
 
+// The chain of live contexts is shared by every thread: both changes hold the service lock.
+void ContextLink(ThreadExitContext* context) {
+    CriticalSectionLock guard(&ThreadExitService.lock);
+    context->next = ThreadExitService.contexts;
+    if (context->next != nullptr) {
+        context->next->previous = context;
+    }
+    ThreadExitService.contexts = context;
+}
+
+void ContextUnlink(ThreadExitContext* context) {
+    CriticalSectionLock guard(&ThreadExitService.lock);
+    if (context->previous == nullptr) {
+        ThreadExitService.contexts = context->next;
+    } else {
+        context->previous->next = context->next;
+    }
+    if (context->next != nullptr) {
+        context->next->previous = context->previous;
+    }
+}
+
 // Makes the calling thread's context and links it at the head of the chain; null when it cannot be
 // allocated. The wait is registered before the first item is queued; that is safe because the
 // callback cannot run before this very thread has ended.
@@ -34,13 +56,7 @@ ThreadExitContext* ThreadExitContextNew() {
     if (context == nullptr) {
         return nullptr;
     }
-    EnterCriticalSection(&ThreadExitService.lock);
-    context->next = ThreadExitService.contexts;
-    if (context->next != nullptr) {
-        context->next->previous = context;
-    }
-    ThreadExitService.contexts = context;
-    LeaveCriticalSection(&ThreadExitService.lock);
+    ContextLink(context);
 
     // If either call fails the clean-up of this thread simply never runs; the thread goes on.
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
@@ -84,16 +100,7 @@ void ThreadExitRun(ThreadExitContext* context) {
     UnregisterWait(context->waitHandle);
     CloseHandle(context->threadHandle);
 
-    EnterCriticalSection(&ThreadExitService.lock);
-    if (context->previous == nullptr) {
-        ThreadExitService.contexts = context->next;
-    } else {
-        context->previous->next = context->next;
-    }
-    if (context->next != nullptr) {
-        context->next->previous = context->previous;
-    }
-    LeaveCriticalSection(&ThreadExitService.lock);
+    ContextUnlink(context);
 
     // Outside the lock: a routine may take locks of its own, and other threads may queue meanwhile.
     for (ThreadExitItem* item = context->items; item != nullptr;) {

@@ -6,14 +6,12 @@
 
 namespace rt {
 
-int64_t DrawingThreadDataOffset = 0;
-
 void DrawingLibraryStart() {
     // Emptied before the codecs' start routines add themselves: the tables hold exactly the codecs
     // started after this.
     ImageDecoders = {};
     ImageEncoders = {};
-    DrawingThreadDataOffset = ThreadDataRegister(sizeof(DrawingThreadState), nullptr, nullptr);
+    ThreadDataRegister(sizeof(DrawingThreadState), nullptr, nullptr);
 }
 
 }  // namespace rt

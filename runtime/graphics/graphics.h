@@ -96,8 +96,6 @@ struct DrawingThreadState {
 };
 static_assert(sizeof(DrawingThreadState) == 136);
 
-extern int64_t DrawingThreadDataOffset;
-
 void DrawingLibraryStart();
 
 // ---------------------------------------------------------------------------------------------

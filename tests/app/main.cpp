@@ -1,9 +1,6 @@
-#include "runtime/files/files.h"
+#include "runtime/libraries/libraries.h"
 #include "support/support.h"
 
 int main(int argc, char** argv) {
-    return rt::test::Main(argc, argv, [] {
-        rt::StringLibraryStart();
-        rt::FileLibraryStart();
-    });
+    return rt::test::Main(argc, argv, [] { rt::LibrariesStart(rt::Library::FILES); });
 }

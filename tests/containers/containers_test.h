@@ -28,16 +28,6 @@ struct ListHolderGuard {
 };
 
 #if RT_HAS_ALLOCATION_HOOK
-// The blocks allocated from a heap and not yet freed.
-inline int64_t HeapBlockCount(HANDLE heap) {
-    PROCESS_HEAP_ENTRY entry = {};
-    int64_t count = 0;
-    while (HeapWalk(heap, &entry)) {
-        count += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0 ? 1 : 0;
-    }
-    return count;
-}
-
 struct HeapBlocks {
     int64_t main;
     int64_t strings;
@@ -45,7 +35,7 @@ struct HeapBlocks {
 };
 
 inline HeapBlocks CountHeapBlocks() {
-    return {HeapBlockCount(MainHeap), HeapBlockCount(StringHeap)};
+    return {CountBusyBlocks(MainHeap), CountBusyBlocks(StringHeap)};
 }
 
 inline void PrintTo(const HeapBlocks& blocks, std::ostream* out) {

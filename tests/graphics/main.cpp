@@ -1,10 +1,6 @@
-#include "runtime/graphics/graphics.h"
+#include "runtime/libraries/libraries.h"
 #include "support/support.h"
 
 int main(int argc, char** argv) {
-    return rt::test::Main(argc, argv, [] {
-        rt::FontLibraryStart();
-        rt::ImageLibraryStart();
-        rt::VectorDrawingLibraryStart();
-    });
+    return rt::test::Main(argc, argv, [] { rt::LibrariesStart(rt::Library::IMAGES); });
 }

@@ -47,16 +47,6 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM search) {
 
 }  // namespace
 
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    for (DWORD start = GetTickCount(); !done();) {
-        if (GetTickCount() - start > timeoutMs) {
-            return false;
-        }
-        Sleep(POLL_MS);
-    }
-    return true;
-}
-
 HWND FindWindowOf(DWORD processId, const WCHAR* className, const WCHAR* title) {
     // Every top-level window with the title is looked at: the process's window may share its
     // title with a window of another process.
@@ -83,24 +73,6 @@ std::wstring ControlText(HWND dialog, int control) {
     WCHAR text[1024] = {};
     GetDlgItemTextW(dialog, control, text, 1024);
     return text;
-}
-
-TestWindow::TestWindow(DWORD exStyle, bool visible) {
-    static ATOM windowClass = [] {
-        WNDCLASSEXW description = {};
-        description.cbSize = sizeof(description);
-        description.lpfnWndProc = DefWindowProcW;
-        description.hInstance = GetModuleHandleW(nullptr);
-        description.lpszClassName = L"RequesterTestWindow";
-        return RegisterClassExW(&description);
-    }();
-    hwnd_ = CreateWindowExW(exStyle, MAKEINTATOM(windowClass), L"Test window",
-                            WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 10, 10, 200, 100,
-                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-}
-
-TestWindow::~TestWindow() {
-    DestroyWindow(hwnd_);
 }
 
 OtherThread::OtherThread() : thread_(&OtherThread::Loop, this) {

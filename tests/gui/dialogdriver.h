@@ -17,12 +17,10 @@
 #include <string>
 #include <thread>
 
-#include "runtime/platform/platform.h"
+#include "support/support.h"
 
 namespace rt::test {
 
-// Waits until `done` holds, polling every 10 ms; false on time-out.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 // A visible top-level window of the process with the class (null: any) and `title`, or null.
 HWND FindWindowOf(DWORD processId, const WCHAR* className, const WCHAR* title);
 // The same with the dialog class.
@@ -31,20 +29,6 @@ HWND FindDialogOf(DWORD processId, const WCHAR* title);
 HWND FindProcessDialog(const WCHAR* title);
 // The text of a dialog's control.
 std::wstring ControlText(HWND dialog, int control);
-
-// A top-level window of the calling thread, destroyed with the object (on the same thread).
-class TestWindow {
-  public:
-    explicit TestWindow(DWORD exStyle = 0, bool visible = true);
-    ~TestWindow();
-    TestWindow(const TestWindow&) = delete;
-    TestWindow& operator=(const TestWindow&) = delete;
-
-    HWND hwnd() const { return hwnd_; }
-
-  private:
-    HWND hwnd_;
-};
 
 // A second thread of the test with a message loop of its own, for windows and calls that must
 // belong to another thread. Run executes a task there and waits for it, pumping the calling

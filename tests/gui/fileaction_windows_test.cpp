@@ -6,6 +6,7 @@
 #include "app/app.h"
 #include "dialogdriver.h"
 #include "support/support.h"
+#include "testwindow.h"
 
 namespace app {
 namespace {
@@ -28,7 +29,7 @@ constexpr int MESSAGE_ICON = 0x0440;
 std::wstring Choose(int64_t (*action)(), const WCHAR* title, const std::wstring& path,
                     bool expectMessage = false) {
     TestWindow window;
-    SetForegroundWindow(window.hwnd());
+    SetForegroundWindow(window.Handle());
     std::wstring text;
     HWND owner = nullptr;
     bool errorIcon = false;
@@ -46,7 +47,7 @@ std::wstring Choose(int64_t (*action)(), const WCHAR* title, const std::wstring&
     EXPECT_EQ(action(), 0);
     EXPECT_EQ(driver.Finish(), "");
     if (expectMessage) {
-        EXPECT_EQ(owner, window.hwnd());
+        EXPECT_EQ(owner, window.Handle());
         EXPECT_TRUE(errorIcon);
     }
     return text;
@@ -69,7 +70,7 @@ TEST(EncryptFileAction, CancelDoesNothing) {
     fs::path previous = fs::current_path();
     fs::current_path(folder.Path());
     TestWindow window;
-    SetForegroundWindow(window.hwnd());
+    SetForegroundWindow(window.Handle());
     DialogDriver driver([](DialogDriver& d) { d.Cancel(ENCRYPT_TITLE); });
     EXPECT_EQ(EncryptFileAction(), 0);
     EXPECT_EQ(driver.Finish(), "");

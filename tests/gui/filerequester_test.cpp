@@ -4,6 +4,7 @@
 #include "runtime/gui/requesters/requesters.h"
 #include "runtime/strings/strings.h"
 #include "support/support.h"
+#include "testwindow.h"
 
 namespace rt {
 namespace {
@@ -71,7 +72,7 @@ TEST(RequestOpenFile, ApplicationCallShowsAnOwnedModalDialogAndReturnsThePath) {
     test::WriteBytes(folder.Path("notes.txt"), "abc\r\n");
     TestWindow main;
     TestWindow other;
-    BringToFront(main.hwnd());
+    BringToFront(main.Handle());
     std::wstring startFolder = CurrentFolder();
 
     HWND owner = nullptr;
@@ -95,14 +96,14 @@ TEST(RequestOpenFile, ApplicationCallShowsAnOwnedModalDialogAndReturnsThePath) {
         SendMessageW(types, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
         filter = text;
         readOnlyBoxShown = IsWindowVisible(GetDlgItem(dialog, READ_ONLY_BOX));
-        otherEnabled = IsWindowEnabled(other.hwnd());
+        otherEnabled = IsWindowEnabled(other.Handle());
         d.ChooseFile(TITLE, folder.Name("notes.txt"));
     });
     std::wstring chosen = Open(L"");
     EXPECT_EQ(driver.Finish(), "");
 
     EXPECT_EQ(chosen, folder.Name("notes.txt"));
-    EXPECT_EQ(owner, main.hwnd());
+    EXPECT_EQ(owner, main.Handle());
     EXPECT_EQ(name, L"");
     EXPECT_EQ(filterCount, 1);
     EXPECT_EQ(filter, L"*.*");
@@ -111,8 +112,8 @@ TEST(RequestOpenFile, ApplicationCallShowsAnOwnedModalDialogAndReturnsThePath) {
     // The owner is disabled by the dialog itself while it is up; the thread's other window by the
     // requester. Both are enabled again afterwards.
     EXPECT_FALSE(otherEnabled);
-    EXPECT_TRUE(IsWindowEnabled(main.hwnd()));
-    EXPECT_TRUE(IsWindowEnabled(other.hwnd()));
+    EXPECT_TRUE(IsWindowEnabled(main.Handle()));
+    EXPECT_TRUE(IsWindowEnabled(other.Handle()));
     // The dialog does not change the program's current folder.
     EXPECT_EQ(CurrentFolder(), startFolder);
 }

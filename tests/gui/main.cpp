@@ -1,11 +1,6 @@
-#include "runtime/files/files.h"
-#include "runtime/gui/requesters/requesters.h"
+#include "runtime/libraries/libraries.h"
 #include "support/support.h"
 
 int main(int argc, char** argv) {
-    return rt::test::Main(argc, argv, [] {
-        rt::StringLibraryStart();
-        rt::FileLibraryStart();
-        rt::RequesterLibraryStart();
-    });
+    return rt::test::Main(argc, argv, [] { rt::LibrariesStart(); });
 }

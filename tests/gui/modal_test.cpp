@@ -4,6 +4,7 @@
 
 #include "dialogdriver.h"
 #include "runtime/gui/requesters/requesters.h"
+#include "testwindow.h"
 
 namespace rt {
 namespace {
@@ -41,17 +42,17 @@ void BringToFront(HWND window) {
 
 TEST(RequesterModal, ForegroundWindowIsRecordedButStaysEnabled) {
     TestWindow main;
-    BringToFront(main.hwnd());
+    BringToFront(main.Handle());
 
     RequesterModal(1);
-    ModalWindowEntry* entry = EntryOf(main.hwnd());
+    ModalWindowEntry* entry = EntryOf(main.Handle());
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->wasTopmost, 0);
     EXPECT_EQ(entry->disabledHere, 0);
-    EXPECT_TRUE(IsWindowEnabled(main.hwnd()));
+    EXPECT_TRUE(IsWindowEnabled(main.Handle()));
 
     RequesterModal(0);
-    EXPECT_TRUE(IsWindowEnabled(main.hwnd()));
+    EXPECT_TRUE(IsWindowEnabled(main.Handle()));
     EXPECT_EQ(EntriesOfThread(GetCurrentThreadId()), 0);
 }
 
@@ -60,24 +61,24 @@ TEST(RequesterModal, OtherVisibleWindowsAreDisabledAndOnlyThoseAreEnabledAgain) 
     TestWindow enabled;
     TestWindow disabled;
     TestWindow hidden(0, false);
-    EnableWindow(disabled.hwnd(), FALSE);
-    BringToFront(main.hwnd());
+    EnableWindow(disabled.Handle(), FALSE);
+    BringToFront(main.Handle());
 
     RequesterModal(1);
-    EXPECT_TRUE(IsWindowEnabled(main.hwnd()));
-    EXPECT_FALSE(IsWindowEnabled(enabled.hwnd()));
-    ASSERT_NE(EntryOf(enabled.hwnd()), nullptr);
-    EXPECT_EQ(EntryOf(enabled.hwnd())->disabledHere, 1);
-    ASSERT_NE(EntryOf(disabled.hwnd()), nullptr);
-    EXPECT_EQ(EntryOf(disabled.hwnd())->disabledHere, 0);
-    EXPECT_EQ(EntryOf(hidden.hwnd()), nullptr);
-    EXPECT_TRUE(IsWindowEnabled(hidden.hwnd()));
+    EXPECT_TRUE(IsWindowEnabled(main.Handle()));
+    EXPECT_FALSE(IsWindowEnabled(enabled.Handle()));
+    ASSERT_NE(EntryOf(enabled.Handle()), nullptr);
+    EXPECT_EQ(EntryOf(enabled.Handle())->disabledHere, 1);
+    ASSERT_NE(EntryOf(disabled.Handle()), nullptr);
+    EXPECT_EQ(EntryOf(disabled.Handle())->disabledHere, 0);
+    EXPECT_EQ(EntryOf(hidden.Handle()), nullptr);
+    EXPECT_TRUE(IsWindowEnabled(hidden.Handle()));
 
     RequesterModal(0);
-    EXPECT_TRUE(IsWindowEnabled(main.hwnd()));
-    EXPECT_TRUE(IsWindowEnabled(enabled.hwnd()));
-    EXPECT_FALSE(IsWindowEnabled(disabled.hwnd()));
-    EXPECT_TRUE(IsWindowEnabled(hidden.hwnd()));
+    EXPECT_TRUE(IsWindowEnabled(main.Handle()));
+    EXPECT_TRUE(IsWindowEnabled(enabled.Handle()));
+    EXPECT_FALSE(IsWindowEnabled(disabled.Handle()));
+    EXPECT_TRUE(IsWindowEnabled(hidden.Handle()));
     EXPECT_EQ(EntriesOfThread(GetCurrentThreadId()), 0);
 }
 
@@ -85,19 +86,19 @@ TEST(RequesterModal, TopmostWindowIsLoweredAndRaisedAgain) {
     TestWindow main;
     TestWindow topmost(WS_EX_TOPMOST);
     TestWindow normal;
-    BringToFront(main.hwnd());
-    ASSERT_TRUE(IsTopmost(topmost.hwnd()));
+    BringToFront(main.Handle());
+    ASSERT_TRUE(IsTopmost(topmost.Handle()));
 
     RequesterModal(1);
-    EXPECT_FALSE(IsTopmost(topmost.hwnd()));
-    EXPECT_FALSE(IsWindowEnabled(topmost.hwnd()));
-    ASSERT_NE(EntryOf(topmost.hwnd()), nullptr);
-    EXPECT_EQ(EntryOf(topmost.hwnd())->wasTopmost, 1);
+    EXPECT_FALSE(IsTopmost(topmost.Handle()));
+    EXPECT_FALSE(IsWindowEnabled(topmost.Handle()));
+    ASSERT_NE(EntryOf(topmost.Handle()), nullptr);
+    EXPECT_EQ(EntryOf(topmost.Handle())->wasTopmost, 1);
 
     RequesterModal(0);
-    EXPECT_TRUE(IsTopmost(topmost.hwnd()));
-    EXPECT_TRUE(IsWindowEnabled(topmost.hwnd()));
-    EXPECT_FALSE(IsTopmost(normal.hwnd()));
+    EXPECT_TRUE(IsTopmost(topmost.Handle()));
+    EXPECT_TRUE(IsWindowEnabled(topmost.Handle()));
+    EXPECT_FALSE(IsTopmost(normal.Handle()));
 }
 
 TEST(RequesterModal, WindowsAndEntriesOfOtherThreadsAreLeftAlone) {
@@ -109,11 +110,11 @@ TEST(RequesterModal, WindowsAndEntriesOfOtherThreadsAreLeftAlone) {
         otherWindows[0] = std::make_unique<TestWindow>();
         otherWindows[1] = std::make_unique<TestWindow>(WS_EX_TOPMOST);
     });
-    HWND otherWindow = otherWindows[0]->hwnd();
-    HWND otherTopmost = otherWindows[1]->hwnd();
+    HWND otherWindow = otherWindows[0]->Handle();
+    HWND otherTopmost = otherWindows[1]->Handle();
     TestWindow main;
     TestWindow second;
-    BringToFront(main.hwnd());
+    BringToFront(main.Handle());
 
     // The other thread's dialog is up while this thread shows and closes one of its own.
     other.Run([] { RequesterModal(1); });
@@ -121,9 +122,9 @@ TEST(RequesterModal, WindowsAndEntriesOfOtherThreadsAreLeftAlone) {
     EXPECT_FALSE(IsTopmost(otherTopmost));
     RequesterModal(1);
     EXPECT_EQ(EntryOf(otherWindow), nullptr);
-    EXPECT_FALSE(IsWindowEnabled(second.hwnd()));
+    EXPECT_FALSE(IsWindowEnabled(second.Handle()));
     RequesterModal(0);
-    EXPECT_TRUE(IsWindowEnabled(second.hwnd()));
+    EXPECT_TRUE(IsWindowEnabled(second.Handle()));
     EXPECT_EQ(EntriesOfThread(otherId), 2);
     EXPECT_FALSE(IsWindowEnabled(otherWindow));
     EXPECT_FALSE(IsTopmost(otherTopmost));

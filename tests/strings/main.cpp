@@ -1,6 +1,6 @@
-#include "runtime/strings/strings.h"
+#include "runtime/libraries/libraries.h"
 #include "support/support.h"
 
 int main(int argc, char** argv) {
-    return rt::test::Main(argc, argv, [] { rt::StringLibraryStart(); });
+    return rt::test::Main(argc, argv, [] { rt::LibrariesStart(rt::Library::STRINGS); });
 }

@@ -25,6 +25,11 @@ int Main(int argc, char** argv, void (*start)()) {
         std::fflush(stderr);
     }
     testing::InitGoogleTest(&argc, argv);
+#ifdef _WIN32
+    // As the entry routine does, before MainHeap: the window library registers its classes with
+    // it, and the gadget library names its per-window property after it.
+    ModuleHandle = GetModuleHandleW(nullptr);
+#endif
     MainHeap = HeapCreate(0, 4096, 0);
     if (start != nullptr) {
         start();
@@ -121,13 +126,13 @@ int64_t CountBusyBlocks(HANDLE heap) {
     return count;
 }
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > giveUp) {
             return false;
         }
-        Sleep(1);
+        Sleep(10);
     }
     return true;
 }
@@ -148,14 +153,14 @@ bool AnyThreadExitContext(const std::function<bool(const ThreadExitContext*)>& v
     if (__atomic_load_n(&ThreadExitService.started, __ATOMIC_ACQUIRE) == 0) {
         return false;  // no lock exists yet, and no context
     }
-    EnterCriticalSection(&ThreadExitService.lock);
-    bool found = false;
-    for (ThreadExitContext* context = ThreadExitService.contexts; context != nullptr && !found;
+    CriticalSectionLock guard(&ThreadExitService.lock);
+    for (ThreadExitContext* context = ThreadExitService.contexts; context != nullptr;
          context = context->next) {
-        found = visit(context);
+        if (visit(context)) {
+            return true;
+        }
     }
-    LeaveCriticalSection(&ThreadExitService.lock);
-    return found;
+    return false;
 }
 
 }  // namespace

@@ -10,8 +10,9 @@
 
 namespace rt::test {
 
-// The body of every test program's main: creates MainHeap, runs `start` (the start routines the
-// program's libraries need, in the entry routine's order) and then every test.
+// The body of every test program's main: takes the module handle and creates MainHeap as the entry
+// routine does, runs `start` (the start routines the program's libraries need, in their order) and
+// then every test.
 int Main(int argc, char** argv, void (*start)());
 
 // A wide string of the runtime's code unit.
@@ -47,10 +48,10 @@ std::vector<std::string> NamesIn(const std::filesystem::path& folder);
 // Number of allocated blocks in a heap, counted with HeapWalk.
 int64_t CountBusyBlocks(HANDLE heap);
 
-// Polls `condition` until it holds or ten seconds have passed; whether it held. For results that
-// another thread delivers at a moment the test cannot know, such as the clean-up after a thread's
-// end.
-bool WaitUntil(const std::function<bool()>& condition);
+// Polls `condition` every 10 ms until it holds or `timeoutMs` have passed; whether it held. For
+// results that another thread or process delivers at a moment the test cannot know, such as the
+// clean-up after a thread's end or a dialog that appears.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
 
 // Runs `body` on a new thread and returns, with that thread's id, once the thread has ended.
 DWORD RunOnNewThread(const std::function<void()>& body);

@@ -78,29 +78,25 @@ void ButtonSetState(GadgetRecord* gadget, int64_t state) {
 
 void ButtonRequiredSize(GadgetRecord* gadget, int32_t* width, int32_t* height) {
     HWND control = gadget->window;
-    int32_t requiredWidth = 0;
-    int32_t requiredHeight = 0;
+    *width = 0;
+    *height = 0;
     // The caption is measured in the control's own font, which need not be the thread's.
-    HDC dc = GetDC(control);
-    HGDIOBJ previous =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    WindowDc dc(control);
+    DcSelection font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
     int lengthUnits = GetWindowTextLengthW(control);
-    auto* caption = static_cast<WCHAR*>(HeapAlloc(MainHeap, 0, (lengthUnits + 1) * sizeof(WCHAR)));
-    if (caption != nullptr) {
-        // The length above may exceed the text (it is an upper bound): only what was copied is
-        // measured, never the uninitialised rest of the buffer.
-        int copiedUnits = GetWindowTextW(control, caption, lengthUnits + 1);
-        SIZE extent{};
-        GetTextExtentPoint32W(dc, caption, copiedUnits, &extent);
-        requiredWidth = extent.cx + 2 * GetSystemMetrics(SM_CXEDGE) + BUTTON_CAPTION_MARGIN;
-        requiredHeight = std::max(static_cast<int32_t>(extent.cy) + 2 * GetSystemMetrics(SM_CYEDGE),
-                                  BUTTON_MIN_HEIGHT);
-        HeapFree(MainHeap, 0, caption);
+    MainHeapBlock<WCHAR> caption(
+        static_cast<WCHAR*>(HeapAlloc(MainHeap, 0, (lengthUnits + 1) * sizeof(WCHAR))));
+    if (caption == nullptr) {
+        return;
     }
-    SelectObject(dc, previous);
-    ReleaseDC(control, dc);
-    *width = requiredWidth;
-    *height = requiredHeight;
+    // The length above may exceed the text (it is an upper bound): only what was copied is
+    // measured, never the uninitialised rest of the buffer.
+    int copiedUnits = GetWindowTextW(control, caption.get(), lengthUnits + 1);
+    SIZE extent{};
+    GetTextExtentPoint32W(dc.Get(), caption.get(), copiedUnits, &extent);
+    *width = extent.cx + 2 * GetSystemMetrics(SM_CXEDGE) + BUTTON_CAPTION_MARGIN;
+    *height = std::max(static_cast<int32_t>(extent.cy) + 2 * GetSystemMetrics(SM_CYEDGE),
+                       BUTTON_MIN_HEIGHT);
 }
 
 }  // namespace rt

@@ -1,12 +1,14 @@
 // The gadget registry and the steps every gadget kind shares: the library's start and end, the
 // per-thread gadget state, registration of a new control, freeing, the window procedure placed in
-// front of every control, and the climb from a control to its runtime window.
+// front of every control, the forwarding of the parent's messages about a control to its gadget,
+// and the climb from a control to its runtime window.
 //
 // The registry owns the records; a record is given back only by its control's WM_NCDESTROY, so
 // that a gadget is cleaned up the same way whether it was freed, reused under its number or
 // destroyed with its parent window. Controls are used on the thread that owns them, which is the
 // thread that runs their window procedure and whose event queue holds their events.
-#include "../windows/events.h"
+#include "../events/events.h"
+#include "../windowproperties.h"
 #include "gadgets_internal.h"
 
 namespace rt {
@@ -21,9 +23,6 @@ constexpr int32_t GADGET_GROW_STEP = 50;
 // other gadget kinds, registered once so that they can be created later on any thread.
 constexpr DWORD GADGET_CONTROL_CLASSES = ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES |
                                          ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES;
-constexpr const WCHAR* GADGET_ID_PROPERTY = L"RT_ID";
-constexpr const WCHAR* GADGET_DROP_PROPERTY = L"RT_DropAccept";
-constexpr const WCHAR* WINDOW_ID_PROPERTY = L"RT_WindowID";
 
 HFONT defaultFont = nullptr;
 
@@ -35,7 +34,7 @@ void GadgetCleanUp(HWND control, ObjectId id, GadgetRecord* gadget) {
         gadget->kind->destroy(gadget);
     }
     RemovePropW(control, GADGET_ID_PROPERTY);
-    if (RemovePropW(control, GADGET_DROP_PROPERTY) != nullptr) {
+    if (RemovePropW(control, DROP_ACCEPT_PROPERTY) != nullptr) {
         RevokeDragDrop(control);
     }
     SetWindowLongPtrW(control, GWLP_ID, GADGET_UNREGISTERED_ID);
@@ -129,15 +128,27 @@ LRESULT CALLBACK GadgetWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return result;
 }
 
-HWND GadgetTopWindow(HWND control) {
-    HWND window = control;
-    for (;;) {
-        HWND parent = GetParent(window);
-        if (parent == nullptr || GetPropW(window, WINDOW_ID_PROPERTY) != nullptr) {
-            return window;
-        }
-        window = parent;
+int64_t GadgetForward(HWND child, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (child == nullptr) {
+        return GADGET_NOT_HANDLED;
     }
+    auto number = reinterpret_cast<int64_t>(GetPropW(child, GADGET_ID_PROPERTY));
+    if (number != GetWindowLongPtrW(child, GWLP_ID)) {
+        return GADGET_NOT_HANDLED;  // a control that the gadget library did not make
+    }
+    // The gadget must also be this very control: a foreign control whose identifier and missing
+    // property both read 0 would otherwise reach gadget 0's handler.
+    auto* gadget = static_cast<GadgetRecord*>(RegistryLookup(GadgetRegistry, number));
+    if (gadget == nullptr || gadget->window != child || gadget->kind == nullptr ||
+        gadget->kind->notify == nullptr) {
+        return GADGET_NOT_HANDLED;
+    }
+    return gadget->kind->notify(gadget, parent, message, wParam, lParam);
+}
+
+HWND GadgetTopWindow(HWND control) {
+    ObjectId number;
+    return WindowIdPropertyClimb(control, &number);
 }
 
 }  // namespace rt

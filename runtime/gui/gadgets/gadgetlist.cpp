@@ -7,6 +7,7 @@
 // thread state while its window's list is current, the window's record otherwise. Both the
 // thread state and the records are touched only by the thread that owns the windows.
 #include "../../strings/strings.h"
+#include "../windowproperties.h"
 #include "gadgets_internal.h"
 
 namespace rt {
@@ -20,7 +21,7 @@ constexpr int32_t PROPERTY_NAME_UNITS = 40;
 // The name carries the module handle, so that two modules of one process that both carry this
 // library keep their records apart on a shared window.
 void PropertyNameBuild(WCHAR (&name)[PROPERTY_NAME_UNITS]) {
-    FormatString(name, L"RT_GadgetStack_%I64i", reinterpret_cast<int64_t>(ModuleHandle));
+    FormatString(name, GADGET_STACK_PROPERTY_FORMAT, reinterpret_cast<int64_t>(ModuleHandle));
 }
 
 GadgetListRecord* RecordOf(HWND window, const WCHAR* name) {

@@ -97,6 +97,9 @@ void ButtonSetState(GadgetRecord* gadget, int64_t state);
 void ButtonRequiredSize(GadgetRecord* gadget, int32_t* width, int32_t* height);
 
 LRESULT CALLBACK GadgetWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The answer of the gadget behind `child` to a message that its parent window received about it,
+// or GADGET_NOT_HANDLED when `child` is no live gadget or its kind has no handler.
+int64_t GadgetForward(HWND child, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK GadgetListWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Makes the window's gadget list current and returns the window whose list was current before;
 // null only returns the current gadget-list window. When a window's first list cannot be allocated,

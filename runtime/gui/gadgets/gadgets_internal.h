@@ -18,4 +18,33 @@ inline GadgetThreadState* GadgetThread() {
 // allocated.
 bool GadgetParentStackAlloc(GadgetThreadState* state);
 
+// A window's display context, held for the scope.
+class WindowDc {
+  public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() { ReleaseDC(window_, dc_); }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+
+    HDC Get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
+
+// An object selected into a display context for the scope; the one it replaced goes back at the
+// end.
+class DcSelection {
+  public:
+    DcSelection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~DcSelection() { SelectObject(dc_, previous_); }
+    DcSelection(const DcSelection&) = delete;
+    DcSelection& operator=(const DcSelection&) = delete;
+
+  private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
 }  // namespace rt

@@ -190,15 +190,14 @@ WCHAR* FileRequester(const WCHAR* title, const WCHAR* defaultFile, const WCHAR* 
     if (*buffer == nullptr) {
         return DeliverResult({}, resultPosition);
     }
-    WCHAR* filter = FilterListCreate(pattern);
+    MainHeapBlock<WCHAR> filter(FilterListCreate(pattern));
     if (filter == nullptr) {
         return DeliverResult({}, resultPosition);
     }
-    WCHAR* initialDirectory = nullptr;
+    MainHeapBlock<WCHAR> initialDirectory;
     if (defaultFile != nullptr && defaultFile[0] != 0) {
-        initialDirectory = DefaultFileSplit(defaultFile, *buffer, bufferUnits);
+        initialDirectory.reset(DefaultFileSplit(defaultFile, *buffer, bufferUnits));
         if (initialDirectory == nullptr) {
-            HeapFree(MainHeap, 0, filter);
             return DeliverResult({}, resultPosition);
         }
     }
@@ -206,11 +205,11 @@ WCHAR* FileRequester(const WCHAR* title, const WCHAR* defaultFile, const WCHAR* 
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = DIALOG_STRUCTURE_SIZE;
     dialog.hwndOwner = RequesterOwnerWindow();
-    dialog.lpstrFilter = filter;
+    dialog.lpstrFilter = filter.get();
     dialog.nFilterIndex = position + 1;
     dialog.lpstrFile = *buffer;
     dialog.nMaxFile = bufferUnits;
-    dialog.lpstrInitialDir = initialDirectory;
+    dialog.lpstrInitialDir = initialDirectory.get();
     dialog.lpstrTitle = title;
     dialog.Flags = multi ? MULTI_FILE_FLAGS : SINGLE_FILE_FLAGS;
 
@@ -218,10 +217,6 @@ WCHAR* FileRequester(const WCHAR* title, const WCHAR* defaultFile, const WCHAR* 
     BOOL chosen = save == 1 ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
     RequesterModal(0);
 
-    HeapFree(MainHeap, 0, filter);
-    if (initialDirectory != nullptr) {
-        HeapFree(MainHeap, 0, initialDirectory);
-    }
     if (!chosen) {
         return DeliverResult({}, resultPosition);
     }

@@ -24,17 +24,6 @@ void ModalLockCreate() {
     InitializeCriticalSection(&modalLock);
 }
 
-class ModalListLock {
-  public:
-    ModalListLock() {
-        OnceRun(&modalLockOnce, ModalLockCreate);
-        EnterCriticalSection(&modalLock);
-    }
-    ~ModalListLock() { LeaveCriticalSection(&modalLock); }
-    ModalListLock(const ModalListLock&) = delete;
-    ModalListLock& operator=(const ModalListLock&) = delete;
-};
-
 ModalWindowEntry* ModalEntryOf(BlockChainNode* node) {
     return static_cast<ModalWindowEntry*>(BlockChainPayload(node));
 }
@@ -65,7 +54,8 @@ BOOL CALLBACK ModalEnumProc(HWND window, LPARAM) {
 }
 
 void RequesterModal(int32_t on) {
-    ModalListLock lock;
+    OnceRun(&modalLockOnce, ModalLockCreate);
+    CriticalSectionLock guard(&modalLock);
     DWORD thread = GetCurrentThreadId();
     if (on != 0) {
         EnumWindows(ModalEnumProc, 1);

@@ -95,11 +95,11 @@ HACCEL ActiveAccelerators(HWND active) {
         KeyboardCues(active, true);
     }
     // A control that captures key combinations gets every key, Tab included.
-    if (focus != nullptr && GetPropW(focus, L"RT_Hotkey") != nullptr) {
+    if (focus != nullptr && GetPropW(focus, HOTKEY_PROPERTY) != nullptr) {
         return nullptr;
     }
-    HANDLE property = active != nullptr ? GetPropW(active, WINDOW_ID_PROPERTY) : nullptr;
-    if (property == nullptr) {
+    ObjectId number = active != nullptr ? WindowIdPropertyGet(active) : WINDOW_ID_NONE;
+    if (number == WINDOW_ID_NONE) {
         return nullptr;
     }
     // A number on another process's window names none of ours.
@@ -107,8 +107,7 @@ HACCEL ActiveAccelerators(HWND active) {
     if (GetWindowThreadProcessId(active, &process) == 0 || process != GetCurrentProcessId()) {
         return nullptr;
     }
-    auto* record = static_cast<WindowObject*>(
-        RegistryLookup(WindowRegistry, reinterpret_cast<int64_t>(property) - 1));
+    auto* record = static_cast<WindowObject*>(RegistryLookup(WindowRegistry, number));
     return record != nullptr ? record->acceleratorTable : nullptr;
 }
 

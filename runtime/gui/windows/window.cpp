@@ -13,7 +13,6 @@
 namespace rt {
 
 ObjectRegistry* WindowRegistry = nullptr;
-int64_t WindowThreadDataOffsets[2] = {0, 0};
 
 namespace {
 
@@ -107,10 +106,11 @@ bool WindowAcceleratorsCreate(WindowObject* record) {
 
 void WindowLibraryStart() {
     WindowRegistry = RegistryNew(sizeof(WindowObject), WINDOW_RECORD_GROWTH, WindowClose);
-    WindowThreadDataOffsets[0] =
-        ThreadDataRegister(WINDOW_THREAD_SECTION_SIZES[0], nullptr, nullptr);
-    WindowThreadDataOffsets[1] =
-        ThreadDataRegister(WINDOW_THREAD_SECTION_SIZES[1], nullptr, nullptr);
+    // Two sections that no window operation reads or writes, reserved in the start order's layout
+    // of the per-thread record: the gadget section after them lies where that layout puts it.
+    for (int32_t size : WINDOW_THREAD_SECTION_SIZES) {
+        ThreadDataRegister(size, nullptr, nullptr);
+    }
     windowIcon = LoadIconW(ModuleHandle, MAKEINTRESOURCEW(1));
     windowCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(WINDOW_ARROW_CURSOR));
 }
@@ -160,7 +160,7 @@ int64_t WindowOpen(ObjectId number, int32_t x, int32_t y, int32_t width, int32_t
         return 0;
     }
     record->ready = 0;
-    SetPropW(handle, WINDOW_ID_PROPERTY, reinterpret_cast<HANDLE>(number + 1));
+    WindowIdPropertySet(handle, number);
     if (flags & (WINDOW_SCREEN_CENTRED | WINDOW_ACTIVE_CENTRED)) {
         WindowCentre(handle, flags);
     }
@@ -249,7 +249,7 @@ void WindowClose(ObjectId number) {
     RegistryPublish(record, nullptr);
 
     EventBindingsRemoveWindow(number);
-    if (RemovePropW(handle, L"RT_DropAccept") != nullptr) {
+    if (RemovePropW(handle, DROP_ACCEPT_PROPERTY) != nullptr) {
         RevokeDragDrop(handle);
     }
     // "RT_WindowID" stays until the window's last message (the window procedure removes it), so
@@ -277,16 +277,15 @@ bool WindowStillOpen(ObjectId number, const WindowObject* record, HWND handle) {
 }
 
 int64_t WindowNumberFromHandle(HWND window) {
-    return reinterpret_cast<int64_t>(GetPropW(window, WINDOW_ID_PROPERTY)) - 1;
+    return WindowIdPropertyGet(window);
 }
 
 WindowObject* WindowFromHandle(HWND window) {
-    HANDLE property = GetPropW(window, WINDOW_ID_PROPERTY);
-    if (property == nullptr) {
+    ObjectId number = WindowIdPropertyGet(window);
+    if (number == WINDOW_ID_NONE) {
         return nullptr;
     }
-    return static_cast<WindowObject*>(
-        RegistryIsObject(WindowRegistry, reinterpret_cast<int64_t>(property) - 1));
+    return static_cast<WindowObject*>(RegistryIsObject(WindowRegistry, number));
 }
 
 }  // namespace rt

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "../../core/core.h"
-#include "events.h"
+#include "../events/events.h"
 
 namespace rt {
 
@@ -21,7 +21,8 @@ constexpr uint32_t WINDOW_TOOL = 0x4;
 constexpr uint32_t WINDOW_NO_GADGET_LIST = 0x8;
 constexpr uint32_t WINDOW_NO_ACTIVATE = 0x2000000;
 constexpr uint32_t WINDOW_INVISIBLE = 0x10000000;
-constexpr uint32_t WINDOW_DEFAULT_FLAGS = 0xC80000;  // WS_CAPTION | WS_SYSMENU
+constexpr uint32_t WINDOW_DEFAULT_FLAGS = WS_CAPTION | WS_SYSMENU;
+static_assert(WINDOW_DEFAULT_FLAGS == 0xC80000);
 
 // A coordinate that asks for the system's default position.
 constexpr int32_t WINDOW_POS_DEFAULT = -65535;
@@ -43,9 +44,6 @@ struct WindowObject {
 static_assert(sizeof(WindowObject) == 88);
 
 extern ObjectRegistry* WindowRegistry;
-// The window library's two sections of the per-thread record (40 and 92 bytes), reserved for the
-// thread's window settings.
-extern int64_t WindowThreadDataOffsets[2];
 
 void WindowLibraryStart();
 void WindowLibraryEnd();
@@ -63,8 +61,6 @@ void WindowCentre(HWND window, uint32_t flags);
 int32_t CompositionOffset();
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// The answer of the gadget behind `child`, or GADGET_NOT_HANDLED.
-int64_t GadgetForward(HWND child, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The accelerator table that applies to the active window, or null.
 HACCEL ActiveAccelerators(HWND active);

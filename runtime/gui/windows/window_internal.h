@@ -3,15 +3,10 @@
 // that owns the windows concerned.
 #pragma once
 
+#include "../windowproperties.h"
 #include "window.h"
 
 namespace rt {
-
-// The property that leads from a system window to its number: number + 1, so that 0 means "not a
-// runtime window".
-inline const WCHAR* const WINDOW_ID_PROPERTY = L"RT_WindowID";
-// The control that had the focus when the window was last deactivated.
-inline const WCHAR* const WINDOW_FOCUS_PROPERTY = L"RT_Focus";
 
 // Whether `record` still holds the window `handle`: false once the window has been closed (or is
 // being closed) by a callback that ran inside a system call or an event's bindings, so that the

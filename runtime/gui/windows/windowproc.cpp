@@ -24,14 +24,12 @@ struct WindowTarget {
 };
 
 WindowTarget WindowTargetFind(HWND window) {
-    for (HWND candidate = window; candidate != nullptr; candidate = GetParent(candidate)) {
-        if (HANDLE property = GetPropW(candidate, WINDOW_ID_PROPERTY)) {
-            ObjectId number = reinterpret_cast<int64_t>(property) - 1;
-            return {candidate, number,
-                    static_cast<WindowObject*>(RegistryLookup(WindowRegistry, number))};
-        }
+    ObjectId number;
+    HWND found = WindowIdPropertyClimb(window, &number);
+    if (number == WINDOW_ID_NONE) {
+        return {nullptr, WINDOW_ID_NONE, nullptr};
     }
-    return {nullptr, -1, nullptr};
+    return {found, number, static_cast<WindowObject*>(RegistryLookup(WindowRegistry, number))};
 }
 
 void WindowEventAdd(const WindowTarget& target, int32_t code, int64_t object = 0,
@@ -210,24 +208,6 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return DefWindowProcW(window, message, wParam, lParam);
     }
     return result;
-}
-
-int64_t GadgetForward(HWND child, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (child == nullptr) {
-        return GADGET_NOT_HANDLED;
-    }
-    auto number = reinterpret_cast<int64_t>(GetPropW(child, L"RT_ID"));
-    if (number != GetWindowLongPtrW(child, GWLP_ID)) {
-        return GADGET_NOT_HANDLED;  // a control that the gadget library did not make
-    }
-    // The gadget must also be this very control: a foreign control whose identifier and missing
-    // property both read 0 would otherwise reach gadget 0's handler.
-    auto* gadget = static_cast<GadgetRecord*>(RegistryLookup(GadgetRegistry, number));
-    if (gadget == nullptr || gadget->window != child || gadget->kind == nullptr ||
-        gadget->kind->notify == nullptr) {
-        return GADGET_NOT_HANDLED;
-    }
-    return gadget->kind->notify(gadget, parent, message, wParam, lParam);
 }
 
 }  // namespace rt

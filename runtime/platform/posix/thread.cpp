@@ -52,14 +52,14 @@ class Wait final : public platform::KernelObject {
 
     static constexpr platform::ObjectKind KIND = platform::ObjectKind::Wait;
 
-    Wait(ThreadObject* object, WAITORTIMERCALLBACK callback, PVOID context, ULONG milliseconds,
-         ULONG flags)
+    Wait(ThreadObject* thread, WAITORTIMERCALLBACK routine, PVOID argument, ULONG timeout,
+         ULONG waitFlags)
         : KernelObject(KIND),
-          object(object),
-          callback(callback),
-          context(context),
-          milliseconds(milliseconds),
-          flags(flags) {}
+          object(thread),
+          callback(routine),
+          context(argument),
+          milliseconds(timeout),
+          flags(waitFlags) {}
 
     void Arm() {
         phase = Phase::ARMED;

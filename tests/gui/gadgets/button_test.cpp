@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "../dialogdriver.h"
+#include "../testwindow.h"
 #include "runtime/gui/gadgets/gadgets.h"
 
 namespace rt {
@@ -16,7 +16,7 @@ GadgetRecord* Record(ObjectId id) {
 
 TEST(ButtonCreate, MakesARegisteredChildButtonExactlyWhereAsked) {
     TestWindow window;
-    GadgetListUse(window.hwnd());
+    GadgetListUse(window.Handle());
     const WCHAR* texts[] = {L"Encrypt File", nullptr};
     for (ObjectId number : {ObjectId{2}, DYNAMIC_ID}) {
         for (const WCHAR* text : texts) {
@@ -35,7 +35,7 @@ TEST(ButtonCreate, MakesARegisteredChildButtonExactlyWhereAsked) {
             MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&frame), 2);
             RECT expected = {15, 15, 115, 65};
             EXPECT_TRUE(EqualRect(&frame, &expected));
-            EXPECT_EQ(GetParent(control), window.hwnd());
+            EXPECT_EQ(GetParent(control), window.Handle());
             EXPECT_EQ(GetWindowLongPtrW(control, GWL_STYLE), 0x50030000);
             EXPECT_EQ(GetWindowLongPtrW(control, GWLP_ID), id);
             EXPECT_EQ(reinterpret_cast<ObjectId>(GetPropW(control, L"RT_ID")), id);
@@ -46,14 +46,14 @@ TEST(ButtonCreate, MakesARegisteredChildButtonExactlyWhereAsked) {
         }
     }
     // A number below DYNAMIC_ID names no object: the control made for it must not stay behind.
-    HWND last = GetWindow(GetWindow(window.hwnd(), GW_CHILD), GW_HWNDLAST);
+    HWND last = GetWindow(GetWindow(window.Handle(), GW_CHILD), GW_HWNDLAST);
     EXPECT_EQ(ButtonCreate(-5, 0, 0, 50, 20, L"Lost"), 0);
     EXPECT_EQ(GetWindow(last, GW_HWNDNEXT), nullptr);
 }
 
 TEST(ButtonSetState, AnyNonZeroStateChecksAndOnlyBitZeroReadsAsChecked) {
     TestWindow window;
-    GadgetListUse(window.hwnd());
+    GadgetListUse(window.Handle());
     GadgetRecord* box = Record(ButtonCreateEx(DYNAMIC_ID, 0, 0, 80, 20, L"Box", BS_AUTO3STATE));
     struct Case {
         int64_t state;  // through the kind; -2: BST_INDETERMINATE set on the control itself
@@ -76,7 +76,7 @@ TEST(ButtonSetState, AnyNonZeroStateChecksAndOnlyBitZeroReadsAsChecked) {
 
 TEST(ButtonRequiredSize, GrowsWithTheCaptionAndIsNeverBelow24) {
     TestWindow window;
-    GadgetListUse(window.hwnd());
+    GadgetListUse(window.Handle());
     int32_t lastWidth = 0;
     for (const WCHAR* caption : {L"", L"Go", L"Encrypt File"}) {
         int32_t width = 0;

@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "../dialogdriver.h"
+#include "../testwindow.h"
+#include "runtime/gui/events/events.h"
 #include "runtime/gui/gadgets/gadgets.h"
-#include "runtime/gui/windows/events.h"
 
 namespace rt {
 namespace {
@@ -48,8 +49,8 @@ void FreedByItsOwnClick(ObjectId id, HWND control) {
 
 TEST(GadgetWindowProc, EveryEndOfAGadgetCleansUpThatGadgetAlone) {
     TestWindow window;
-    SetWindowLongPtrW(window.hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ClickWindowProc));
-    GadgetListUse(window.hwnd());
+    SetWindowLongPtrW(window.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ClickWindowProc));
+    GadgetListUse(window.Handle());
     struct Case {
         const char* name;
         ObjectId number;
@@ -89,11 +90,11 @@ TEST(GadgetWindowProc, ControlOfAnotherThreadLeavesTheNumberToItsNewGadget) {
     HWND farButton = nullptr;
     other.Run([&] {
         farWindow = new TestWindow(0, false);
-        GadgetListUse(farWindow->hwnd());
+        GadgetListUse(farWindow->Handle());
         farButton = reinterpret_cast<HWND>(ButtonCreate(7, 0, 0, 50, 20, L"Far"));
     });
     TestWindow window;
-    GadgetListUse(window.hwnd());
+    GadgetListUse(window.Handle());
     auto nearButton = reinterpret_cast<HWND>(ButtonCreate(7, 0, 0, 50, 20, L"Near"));
     // The far control cannot be destroyed from this thread; when its own thread destroys it,
     // the record that its number now names must stay with the new button.
@@ -106,16 +107,16 @@ TEST(GadgetWindowProc, ControlOfAnotherThreadLeavesTheNumberToItsNewGadget) {
 
 TEST(GadgetTopWindow, ClimbsToTheNearestRuntimeWindowOrTheTopOfTheChain) {
     TestWindow runtime;
-    GadgetListUse(runtime.hwnd());
+    GadgetListUse(runtime.Handle());
     auto button = reinterpret_cast<HWND>(ButtonCreate(8, 0, 0, 50, 20, L"Top"));
-    HWND panel = CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 9, 9, runtime.hwnd(), nullptr,
+    HWND panel = CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 9, 9, runtime.Handle(), nullptr,
                                  nullptr, nullptr);
-    EXPECT_EQ(GadgetTopWindow(panel), runtime.hwnd());  // the top of a chain without the property
+    EXPECT_EQ(GadgetTopWindow(panel), runtime.Handle());  // the top of a chain without the property
     SetPropW(panel, L"RT_WindowID", reinterpret_cast<HANDLE>(1));
     EXPECT_EQ(GadgetTopWindow(panel), panel);  // the window itself is tested first
-    SetPropW(runtime.hwnd(), L"RT_WindowID", reinterpret_cast<HANDLE>(2));
-    EXPECT_EQ(GadgetTopWindow(button), runtime.hwnd());
-    RemovePropW(runtime.hwnd(), L"RT_WindowID");
+    SetPropW(runtime.Handle(), L"RT_WindowID", reinterpret_cast<HANDLE>(2));
+    EXPECT_EQ(GadgetTopWindow(button), runtime.Handle());
+    RemovePropW(runtime.Handle(), L"RT_WindowID");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "../dialogdriver.h"
+#include "../testwindow.h"
 #include "runtime/gui/gadgets/gadgets.h"
 #include "support/support.h"
 
@@ -30,18 +30,18 @@ TEST(GadgetListUse, SwitchingAwayAndBackRestoresEachListAndItsWindowTakesItAlong
     {
         TestWindow a;
         TestWindow b;
-        EXPECT_EQ(GadgetListUse(a.hwnd()), nullptr);
+        EXPECT_EQ(GadgetListUse(a.Handle()), nullptr);
         stackA = state->parentStack;
-        EXPECT_EQ(GadgetListUse(b.hwnd()), a.hwnd());
-        EXPECT_EQ(ListRecord(a.hwnd())->savedParentStack, stackA);
+        EXPECT_EQ(GadgetListUse(b.Handle()), a.Handle());
+        EXPECT_EQ(ListRecord(a.Handle())->savedParentStack, stackA);
         HWND* stackB = state->parentStack;
-        EXPECT_EQ(GadgetListUse(a.hwnd()), b.hwnd());
-        EXPECT_EQ(GadgetListUse(a.hwnd()), a.hwnd());  // already current: nothing changes
-        EXPECT_EQ(state->currentParent, a.hwnd());
+        EXPECT_EQ(GadgetListUse(a.Handle()), b.Handle());
+        EXPECT_EQ(GadgetListUse(a.Handle()), a.Handle());  // already current: nothing changes
+        EXPECT_EQ(state->currentParent, a.Handle());
         EXPECT_EQ(state->parentStack, stackA);
-        EXPECT_EQ(ListRecord(a.hwnd())->savedParentStack, nullptr);
-        EXPECT_EQ(ListRecord(b.hwnd())->savedParent, b.hwnd());
-        EXPECT_EQ(ListRecord(b.hwnd())->savedParentStack, stackB);
+        EXPECT_EQ(ListRecord(a.Handle())->savedParentStack, nullptr);
+        EXPECT_EQ(ListRecord(b.Handle())->savedParent, b.Handle());
+        EXPECT_EQ(ListRecord(b.Handle())->savedParentStack, stackB);
         EXPECT_NE(ButtonCreate(1, 0, 0, 50, 20, L"Kept"), 0);
     }
     // The current list's window went last: no list is current, and creations fail.
@@ -66,22 +66,22 @@ TEST(GadgetListUse, OutOfMemoryLeavesNoListCurrentAndEveryArrayWithOneOwner) {
     // First only the record is missing (the thread holds an array), then the array as well (the
     // current list's array moved to its record).
     HWND* held = state->parentStack;
-    for (HWND current : {static_cast<HWND>(nullptr), a.hwnd()}) {
+    for (HWND current : {static_cast<HWND>(nullptr), a.Handle()}) {
         GadgetListUse(current);
         MainHeap = fullHeap;
-        EXPECT_EQ(GadgetListUse(b.hwnd()), current);
+        EXPECT_EQ(GadgetListUse(b.Handle()), current);
         MainHeap = realHeap;
         EXPECT_EQ(GadgetListUse(nullptr), nullptr);
-        EXPECT_EQ(ListRecord(b.hwnd()), nullptr);
+        EXPECT_EQ(ListRecord(b.Handle()), nullptr);
         EXPECT_EQ(state->parentStack, current == nullptr ? held : nullptr);
     }
-    EXPECT_EQ(ListRecord(a.hwnd())->savedParentStack, held);
+    EXPECT_EQ(ListRecord(a.Handle())->savedParentStack, held);
     HeapDestroy(fullHeap);
     // With memory back both lists work: a's array comes back to the thread.
-    EXPECT_EQ(GadgetListUse(a.hwnd()), nullptr);
+    EXPECT_EQ(GadgetListUse(a.Handle()), nullptr);
     EXPECT_EQ(state->parentStack, held);
-    EXPECT_EQ(GadgetListUse(b.hwnd()), a.hwnd());
-    EXPECT_NE(ListRecord(b.hwnd()), nullptr);
+    EXPECT_EQ(GadgetListUse(b.Handle()), a.Handle());
+    EXPECT_NE(ListRecord(b.Handle()), nullptr);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ struct Press {
 
 // The wait returns the dispatched message's number, then the gadget event it queued.
 TEST(EventWait, APressComesOutAfterTheMessageThatCausedIt) {
-    WindowHolder window(0, 0xC80001);
+    auto window = TestWindow::Runtime(0, WINDOW_DEFAULT_FLAGS | WINDOW_SCREEN_CENTRED);
     auto button = reinterpret_cast<HWND>(ButtonCreate(2, 15, 15, 100, 50, L"Encrypt File"));
     SetForegroundWindow(window.Handle());
     const Press presses[] = {

@@ -14,7 +14,7 @@ struct KeyStep {
 
 // Gadgets 1 and 5 are tab stops; 2 is disabled, 3 hidden and 4 no tab stop.
 TEST(FocusNavigate, TabAndShiftTabCycleThroughTheTabStops) {
-    WindowHolder window(0, 0xC80001);
+    auto window = TestWindow::Runtime(0, WINDOW_DEFAULT_FLAGS | WINDOW_SCREEN_CENTRED);
     HWND buttons[6] = {};
     for (int number = 1; number <= 5; ++number) {
         buttons[number] =

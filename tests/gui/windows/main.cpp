@@ -1,14 +1,6 @@
-#include "runtime/containers/containers.h"
-#include "runtime/gui/windows/events.h"
+#include "runtime/libraries/libraries.h"
 #include "support/support.h"
 
 int main(int argc, char** argv) {
-    return rt::test::Main(argc, argv, [] {
-#ifdef _WIN32
-        rt::ModuleHandle = GetModuleHandleW(nullptr);
-#endif
-        rt::StringLibraryStart();
-        rt::MapLibraryStart();
-        rt::EventLibraryStart();
-    });
+    return rt::test::Main(argc, argv, [] { rt::LibrariesStart(rt::Library::GADGETS); });
 }

@@ -17,19 +17,23 @@ struct OpenCase {
 
 TEST(WindowOpen, StyleSizePositionAndActivationFollowTheFlags) {
     constexpr uint32_t captionAndClose = WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+    constexpr uint32_t application = WINDOW_DEFAULT_FLAGS | WINDOW_SCREEN_CENTRED;
     const OpenCase cases[] = {
-        {"application", 0xC80001, 0, 0, captionAndClose, true, true},
+        {"application", application, 0, 0, captionAndClose, true, true},
         {"no flags", 0, 30, 40, WS_CAPTION | WS_VISIBLE, false, true},
-        {"centring only", 0x1, 30, 40, WS_CAPTION | WS_VISIBLE, true, true},
-        {"hidden", 0xC80000 | WINDOW_INVISIBLE, 30, 40, WS_CAPTION | WS_SYSMENU, false, false},
-        {"not activated", 0xC80000 | WINDOW_NO_ACTIVATE, 30, 40, captionAndClose, false, false},
-        {"centred, y default", 0xC80001, 0, WINDOW_POS_DEFAULT, captionAndClose, true, true},
-        {"x default", 0xC80000, WINDOW_POS_DEFAULT, 40, captionAndClose, false, true},
-        {"tool", 0xC80000 | WS_MINIMIZEBOX | WINDOW_TOOL, 30, 40, captionAndClose, false, true},
+        {"centring only", WINDOW_SCREEN_CENTRED, 30, 40, WS_CAPTION | WS_VISIBLE, true, true},
+        {"hidden", WINDOW_DEFAULT_FLAGS | WINDOW_INVISIBLE, 30, 40, WS_CAPTION | WS_SYSMENU, false,
+         false},
+        {"not activated", WINDOW_DEFAULT_FLAGS | WINDOW_NO_ACTIVATE, 30, 40, captionAndClose, false,
+         false},
+        {"centred, y default", application, 0, WINDOW_POS_DEFAULT, captionAndClose, true, true},
+        {"x default", WINDOW_DEFAULT_FLAGS, WINDOW_POS_DEFAULT, 40, captionAndClose, false, true},
+        {"tool", WINDOW_DEFAULT_FLAGS | WS_MINIMIZEBOX | WINDOW_TOOL, 30, 40, captionAndClose,
+         false, true},
     };
     for (const OpenCase& c : cases) {
         ExpectEvents("before", {});
-        WindowHolder window(0, c.flags | WINDOW_NO_GADGET_LIST, c.x, c.y);
+        auto window = TestWindow::Runtime(0, c.flags | WINDOW_NO_GADGET_LIST, c.x, c.y);
         HWND handle = window.Handle();
         ASSERT_EQ(window.Result(), reinterpret_cast<int64_t>(handle)) << c.name;
         RECT client, outer;
@@ -64,7 +68,7 @@ TEST(WindowOpen, StyleSizePositionAndActivationFollowTheFlags) {
 }
 
 TEST(WindowOpen, ALiveNumberIsClosedFirstWithItsEvents) {
-    WindowHolder window(5, 0xC80000 | WINDOW_NO_GADGET_LIST);
+    auto window = TestWindow::Runtime(5, WINDOW_DEFAULT_FLAGS | WINDOW_NO_GADGET_LIST);
     HWND old = window.Handle();
     EventQueueAdd(EVENT_MENU, 7, 5, 0);
     ASSERT_NE(WindowOpen(5, 0, 0, 100, 100, nullptr, WINDOW_INVISIBLE | WINDOW_NO_GADGET_LIST), 0);
@@ -80,7 +84,7 @@ TEST(WindowOpen, DynamicWindowsHaveTheirRecordInTheClassName) {
     HWND handle;
     std::wstring name;
     {
-        WindowHolder window(DYNAMIC_ID, WINDOW_INVISIBLE | WINDOW_NO_GADGET_LIST);
+        auto window = TestWindow::Runtime(DYNAMIC_ID, WINDOW_INVISIBLE | WINDOW_NO_GADGET_LIST);
         handle = window.Handle();
         ASSERT_NE(handle, nullptr);
         EXPECT_EQ(RegistryLookup(WindowRegistry, window.Number()),
@@ -114,7 +118,8 @@ TEST(WindowClose, FromTheWindowsOwnCallbacks) {
                           {"maximised", EVENT_WINDOW_MAXIMIZED, SW_SHOWMAXIMIZED},
                           {"restored", EVENT_WINDOW_RESTORED, SW_RESTORE}};
     for (const Case& c : cases) {
-        uint32_t flags = WINDOW_NO_GADGET_LIST | WS_THICKFRAME | WS_MAXIMIZEBOX | 0xC80000;
+        uint32_t flags =
+            WINDOW_NO_GADGET_LIST | WS_THICKFRAME | WS_MAXIMIZEBOX | WINDOW_DEFAULT_FLAGS;
         if (c.code == EVENT_WINDOW_RESTORED) {
             flags |= WS_MAXIMIZE;
         }
@@ -151,7 +156,9 @@ TEST(WindowClose, WhileTheWindowIsBeingDestroyed) {
     const Case cases[] = {{"closed again", CloseWindowSix, false},
                           {"reopened", ReopenWindowSix, true}};
     for (const Case& c : cases) {
-        ASSERT_NE(WindowOpen(6, 0, 0, 200, 100, nullptr, 0xC80000 | WINDOW_NO_GADGET_LIST), 0);
+        ASSERT_NE(
+            WindowOpen(6, 0, 0, 200, 100, nullptr, WINDOW_DEFAULT_FLAGS | WINDOW_NO_GADGET_LIST),
+            0);
         HWND old = static_cast<WindowObject*>(RegistryLookup(WindowRegistry, 6))->handle;
         ASSERT_EQ(GetActiveWindow(), old);
         ASSERT_EQ(EventBind(EVENT_WINDOW_DEACTIVATED, -1, -1, -1, c.callback), 1);

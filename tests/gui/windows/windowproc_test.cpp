@@ -5,7 +5,8 @@
 namespace rt::test {
 namespace {
 
-constexpr uint32_t SIZEABLE = 0xC80001 | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+constexpr uint32_t SIZEABLE =
+    WINDOW_DEFAULT_FLAGS | WINDOW_SCREEN_CENTRED | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 
 int notifications = 0;
 
@@ -27,7 +28,7 @@ struct Scenario {
 // Window 0 holds gadget 2 ("Encrypt File"); every scenario starts from an empty queue. The
 // close request and the move carry the window's number, 0, as their object.
 TEST(WindowProc, MessagesBecomeTheseEvents) {
-    WindowHolder window(0, SIZEABLE);
+    auto window = TestWindow::Runtime(0, SIZEABLE);
     auto button = reinterpret_cast<HWND>(ButtonCreate(2, 15, 15, 100, 50, L"Encrypt File"));
     ASSERT_NE(button, nullptr);
     auto resize = [](HWND w, int size) {
@@ -78,7 +79,7 @@ TEST(WindowProc, MessagesBecomeTheseEvents) {
 }
 
 TEST(WindowProc, OnlyTheGadgetsOwnControlReachesItsHandler) {
-    WindowHolder window(0, 0xC80000);
+    auto window = TestWindow::Runtime(0, WINDOW_DEFAULT_FLAGS);
     auto gadget = reinterpret_cast<HWND>(ButtonCreate(0, 15, 15, 100, 50, L"Gadget"));
     ASSERT_NE(gadget, nullptr);
     GadgetKind counting = ButtonKind;
@@ -101,10 +102,10 @@ TEST(WindowProc, OnlyTheGadgetsOwnControlReachesItsHandler) {
 }
 
 TEST(WindowProc, ReactivationGivesTheFocusBackOnlyToTheWindowsOwnControl) {
-    WindowHolder first(0, 0xC80000);
+    auto first = TestWindow::Runtime(0, WINDOW_DEFAULT_FLAGS);
     ButtonCreate(1, 15, 15, 100, 30, L"One");
     auto second = reinterpret_cast<HWND>(ButtonCreate(2, 15, 50, 100, 30, L"Two"));
-    WindowHolder other(1, 0xC80000 | WINDOW_NO_GADGET_LIST, 300, 300);
+    auto other = TestWindow::Runtime(1, WINDOW_DEFAULT_FLAGS | WINDOW_NO_GADGET_LIST, 300, 300);
     SetForegroundWindow(first.Handle());
     SetFocus(second);
     DispatchPending();

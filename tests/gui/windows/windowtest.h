@@ -1,5 +1,5 @@
-// Helpers of the window library's tests: windows owned by holders, messages dispatched past the
-// event wait, and keys pressed through the system's input queue (the event tables are in
+// Helpers of the window library's tests: messages dispatched past the event wait and keys pressed
+// through the system's input queue (the windows' holders are in testwindow.h, the event tables in
 // eventtest.h). Everything runs on the test thread, which owns the windows.
 #pragma once
 
@@ -7,33 +7,12 @@
 
 #include <vector>
 
-#include "eventtest.h"
+#include "../events/eventtest.h"
+#include "../testwindow.h"
 #include "runtime/gui/gadgets/gadgets.h"
 #include "runtime/gui/windows/window.h"
 
 namespace rt::test {
-
-// A window open for the holder's scope; number DYNAMIC_ID opens a dynamic window.
-class WindowHolder {
-  public:
-    WindowHolder(ObjectId number, uint32_t flags, int32_t x = 0, int32_t y = 0)
-        : result_(WindowOpen(number, x, y, 250, 80, L"File Encryption", flags)),
-          number_(number == DYNAMIC_ID ? result_ : number) {}
-    ~WindowHolder() { WindowClose(number_); }
-    WindowHolder(const WindowHolder&) = delete;
-    WindowHolder& operator=(const WindowHolder&) = delete;
-
-    int64_t Result() const { return result_; }
-    ObjectId Number() const { return number_; }
-    HWND Handle() const {
-        auto* record = static_cast<WindowObject*>(RegistryLookup(WindowRegistry, number_));
-        return record != nullptr ? record->handle : nullptr;
-    }
-
-  private:
-    int64_t result_;
-    ObjectId number_;
-};
 
 // Dispatches every pending message without the event wait, so that the queue keeps its events.
 inline void DispatchPending() {

@@ -62,7 +62,7 @@ void EventThreadFree(void* section) {
 
 void EventQueueAdd(int32_t code, int64_t object, int64_t window, int64_t type, int64_t data,
                    EventRelease release, int32_t flags) {
-    EnterCriticalSection(&EventLock);
+    CriticalSectionLock guard(&EventLock);
     EventThreadData* queue = EventThreadSection();
     EventEntry* tail = queue->tail;
     bool deferred = (flags & EVENT_FLAG_DEFER_BINDINGS) != 0;
@@ -75,7 +75,6 @@ void EventQueueAdd(int32_t code, int64_t object, int64_t window, int64_t type, i
             queue->pool != nullptr ? static_cast<EventEntry*>(PoolAlloc(queue->pool)) : nullptr;
         if (entry == nullptr) {
             // No slot: the event is lost, and nothing else changes.
-            LeaveCriticalSection(&EventLock);
             return;
         }
         *entry = {nullptr, code, flags, object, window, type, data, release};
@@ -94,13 +93,12 @@ void EventQueueAdd(int32_t code, int64_t object, int64_t window, int64_t type, i
         EventBindingsDispatchAll(code, window, object, type);
         queue->current = saved;
     }
-    LeaveCriticalSection(&EventLock);
 }
 
 int64_t EventQueueTake() {
     EventThreadData* queue = EventThreadSection();
     queue->current.code = 0;
-    EnterCriticalSection(&EventLock);
+    CriticalSectionLock guard(&EventLock);
     CurrentEventRecord& current = queue->current;
     if (current.data != 0 && current.release != nullptr) {
         // Cleared before the call, so that a release function that reaches the queue again
@@ -124,9 +122,7 @@ int64_t EventQueueTake() {
             EventBindingsDispatchAll(current.code, current.window, current.object, current.type);
         }
     }
-    int64_t code = current.code;
-    LeaveCriticalSection(&EventLock);
-    return code;
+    return current.code;
 }
 
 void EventQueueRemove(int64_t code, int64_t object, int64_t window, int64_t type) {
@@ -143,24 +139,21 @@ void EventQueueRemoveWindow(int64_t window) {
 }
 
 int64_t EventQueuePeek(int64_t* object, int64_t* window, int64_t* type) {
-    EnterCriticalSection(&EventLock);
-    int64_t code = 0;
-    if (const EventEntry* head = EventThreadSection()->head) {
-        code = head->code;
-        *object = head->object;
-        *window = head->window;
-        *type = head->type;
+    CriticalSectionLock guard(&EventLock);
+    const EventEntry* head = EventThreadSection()->head;
+    if (head == nullptr) {
+        return 0;
     }
-    LeaveCriticalSection(&EventLock);
-    return code;
+    *object = head->object;
+    *window = head->window;
+    *type = head->type;
+    return head->code;
 }
 
 int64_t EventQueuePeekCode() {
-    EnterCriticalSection(&EventLock);
+    CriticalSectionLock guard(&EventLock);
     const EventEntry* head = EventThreadSection()->head;
-    int64_t code = head != nullptr ? head->code : 0;
-    LeaveCriticalSection(&EventLock);
-    return code;
+    return head != nullptr ? head->code : 0;
 }
 
 int64_t EventCurrentCode() {

@@ -29,23 +29,20 @@ int64_t AddressKey(const void* record) {
 
 // Records the address as posted; false when memory runs out.
 bool PendingAdd(const PostedEventRecord* record) {
-    EnterCriticalSection(&pendingLock);
-    bool added = pendingRecords != nullptr &&
-                 MapAddInteger(pendingRecords, AddressKey(record), 0) != nullptr;
-    LeaveCriticalSection(&pendingLock);
-    return added;
+    CriticalSectionLock guard(&pendingLock);
+    return pendingRecords != nullptr &&
+           MapAddInteger(pendingRecords, AddressKey(record), 0) != nullptr;
 }
 
 // Forgets the address; whether it was one that EventPost had posted.
 bool PendingRemove(const PostedEventRecord* record) {
-    EnterCriticalSection(&pendingLock);
-    bool found =
-        pendingRecords != nullptr && MapFindInteger(pendingRecords, AddressKey(record)) != nullptr;
-    if (found) {
-        MapDeleteCurrent(pendingRecords);
+    CriticalSectionLock guard(&pendingLock);
+    if (pendingRecords == nullptr ||
+        MapFindInteger(pendingRecords, AddressKey(record)) == nullptr) {
+        return false;
     }
-    LeaveCriticalSection(&pendingLock);
-    return found;
+    MapDeleteCurrent(pendingRecords);
+    return true;
 }
 
 }  // namespace
@@ -89,21 +86,22 @@ int64_t EventPost(int32_t code, int64_t object, int64_t window, int64_t type, in
     if (PostEventWindow == nullptr) {
         return 0;
     }
-    auto* record =
-        static_cast<PostedEventRecord*>(HeapAlloc(MainHeap, 0, sizeof(PostedEventRecord)));
+    MainHeapBlock<PostedEventRecord> record(
+        static_cast<PostedEventRecord*>(HeapAlloc(MainHeap, 0, sizeof(PostedEventRecord))));
     if (record == nullptr) {
         return 0;
     }
     *record = {code, object, window, type, data};
-    if (!PendingAdd(record)) {
-        HeapFree(MainHeap, 0, record);
+    if (!PendingAdd(record.get())) {
         return 0;
     }
-    if (!PostMessageW(PostEventWindow, PostEventMessage, 0, reinterpret_cast<LPARAM>(record))) {
-        PendingRemove(record);
-        HeapFree(MainHeap, 0, record);
+    if (!PostMessageW(PostEventWindow, PostEventMessage, 0,
+                      reinterpret_cast<LPARAM>(record.get()))) {
+        PendingRemove(record.get());
         return 0;
     }
+    // The post window's procedure frees the record once it has queued the event.
+    record.release();
     return 1;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/gui/windows/events.h"
+#include "runtime/gui/events/events.h"
 
 namespace rt::test {
 

@@ -77,18 +77,10 @@ void EntrySweep(BindingEntry* entry) {
     }
 }
 
-class BindingsLock {
-  public:
-    BindingsLock() { EnterCriticalSection(&EventLock); }
-    ~BindingsLock() { LeaveCriticalSection(&EventLock); }
-    BindingsLock(const BindingsLock&) = delete;
-    BindingsLock& operator=(const BindingsLock&) = delete;
-};
-
 }  // namespace
 
 void EventBindingsDispatch(int32_t code, int64_t window, int64_t object, int64_t type) {
-    BindingsLock lock;
+    CriticalSectionLock guard(&EventLock);
     if (EventBindings == nullptr) {
         return;
     }
@@ -137,7 +129,7 @@ void EventBindingsDispatchAll(int32_t code, int64_t window, int64_t object, int6
 }
 
 void EventBindingsRemoveWindow(int64_t window) {
-    BindingsLock lock;
+    CriticalSectionLock guard(&EventLock);
     if (EventBindings == nullptr) {
         return;
     }
@@ -151,7 +143,7 @@ void EventBindingsRemoveWindow(int64_t window) {
 
 int64_t EventBind(int32_t code, int64_t window, int64_t object, int64_t type,
                   BindingCallback callback) {
-    BindingsLock lock;
+    CriticalSectionLock guard(&EventLock);
     if (EventBindings == nullptr || callback == nullptr) {
         return 0;
     }
@@ -186,7 +178,7 @@ int64_t EventBind(int32_t code, int64_t window, int64_t object, int64_t type,
 
 int64_t EventUnbind(int32_t code, int64_t window, int64_t object, int64_t type,
                     BindingCallback callback) {
-    BindingsLock lock;
+    CriticalSectionLock guard(&EventLock);
     if (EventBindings == nullptr) {
         return 0;
     }
