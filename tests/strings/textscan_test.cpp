@@ -98,8 +98,13 @@ TEST_F(TextKernels, NarrowStopsWhereItsReferenceStops) {
         for (WCHAR rare : rares) {
             for (int where = 0; where < 4; ++where) {
                 std::vector<WCHAR> text = Text<WCHAR>(length, rare, where);
-                // Units to pass over beyond the zero: what a heap may keep after a string.
-                for (int64_t after : {0, 300}) {
+                // Units to pass over beyond the zero: what a heap may keep after a string. With
+                // 40, the window of a short text reaches the page's end past the text's zero; with
+                // the last, the text starts 20 or 21 units before a page's end and goes on in the
+                // next.
+                int64_t crossing =
+                    int64_t{test::PageBeforeGuard::PAGE_BYTES} / 2 + 20 + length % 2 - length - 1;
+                for (int64_t after : {int64_t{0}, int64_t{40}, int64_t{300}, crossing}) {
                     WCHAR* start = guard_.UnitsAtEnd(static_cast<size_t>(length + 1 + after));
                     std::copy(text.begin(), text.end(), start);
                     start[length] = 0;
