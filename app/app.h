@@ -22,7 +22,8 @@ extern WCHAR* CurrentLine;
 // terminating zero; all other units stay. Returns 0.
 int64_t Rot47InPlace(WCHAR* text);
 // Writes the rotated form of `units` units of `source` to `destination`, which does not overlap
-// it, and a zero unit after them: a copy and Rot47InPlace of the copy in one pass.
+// it, and a zero unit after them: a copy and Rot47InPlace of the copy in one pass. Reads the unit
+// after the text too when `units` is odd (a string builder keeps room after its text).
 void Rot47Copy(WCHAR* destination, const WCHAR* source, int64_t units);
 
 // Tells the user why an action could not do its work; `text` is the whole message.

@@ -11,41 +11,84 @@ namespace bench {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The characters of the generated text: mostly printable ASCII, 3 % bytes 0xA0 to 0xFF.
+class Characters {
+  public:
+    char Next() {
+        return static_cast<char>(percent_(random_) < 3 ? high_(random_) : printable_(random_));
+    }
+    int Length() { return length_(random_); }
+
+  private:
+    std::mt19937 random_{47};
+    std::uniform_int_distribution<int> length_{0, 100};
+    std::uniform_int_distribution<int> printable_{32, 126};
+    std::uniform_int_distribution<int> high_{0xA0, 0xFF};
+    std::uniform_int_distribution<int> percent_{0, 99};
+};
+
+}  // namespace
+
 void GenerateLines(const fs::path& path, int64_t bytes) {
-    std::mt19937 random(47);
-    std::uniform_int_distribution<int> length(0, 100);
-    std::uniform_int_distribution<int> printable(32, 126);
-    std::uniform_int_distribution<int> high(0xA0, 0xFF);
-    std::uniform_int_distribution<int> percent(0, 99);
+    Characters characters;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     std::string line;
     for (int64_t written = 0; written < bytes; written += static_cast<int64_t>(line.size())) {
         line.clear();
-        for (int i = length(random); i > 0; --i) {
-            line += static_cast<char>(percent(random) < 3 ? high(random) : printable(random));
+        for (int i = characters.Length(); i > 0; --i) {
+            line += characters.Next();
         }
         line += "\r\n";
         out.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
 }
 
-std::vector<double> BestSecondsEach(const std::vector<std::function<bool()>>& jobs, int rounds) {
-    std::vector<double> best(jobs.size(), 0);
+void GenerateEmptyLines(const fs::path& path, int64_t bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string lines(static_cast<size_t>(std::max<int64_t>(bytes / 2, 0)) * 2, '\n');
+    for (size_t i = 0; i < lines.size(); i += 2) {
+        lines[i] = '\r';
+    }
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+}
+
+void GenerateOneLine(const fs::path& path, int64_t bytes) {
+    Characters characters;
+    std::string line(static_cast<size_t>(std::max<int64_t>(bytes - 2, 0)), ' ');
+    for (char& character : line) {
+        character = characters.Next();
+    }
+    line += "\r\n";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+}
+
+std::vector<std::vector<double>> SecondsEachRound(const std::vector<Job>& jobs, int rounds) {
+    std::vector<std::vector<double>> seconds(jobs.size(), std::vector<double>(rounds));
     for (int round = 0; round < rounds; ++round) {
         for (size_t job = 0; job < jobs.size(); ++job) {
-            if (best[job] < 0) {
-                continue;  // failed before: not timed again
-            }
+            jobs[job].prepare();
             auto start = std::chrono::steady_clock::now();
-            bool done = jobs[job]();
-            double seconds =
+            bool done = jobs[job].run();
+            double taken =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (!done) {
-                best[job] = -1;
-            } else if (round == 0 || seconds < best[job]) {
-                best[job] = seconds;
-            }
+            seconds[job][round] = done ? taken : -1;
         }
+    }
+    return seconds;
+}
+
+std::vector<double> BestSecondsEach(const std::vector<std::function<bool()>>& jobs, int rounds) {
+    std::vector<Job> timed;
+    for (const std::function<bool()>& job : jobs) {
+        timed.push_back({[] {}, job});
+    }
+    std::vector<double> best;
+    for (const std::vector<double>& runs : SecondsEachRound(timed, rounds)) {
+        bool failed = std::any_of(runs.begin(), runs.end(), [](double run) { return run < 0; });
+        best.push_back(failed ? -1 : *std::min_element(runs.begin(), runs.end()));
     }
     return best;
 }

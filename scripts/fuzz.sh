@@ -14,7 +14,7 @@ seconds=${1:-600}
 shift || true
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-    harnesses=(line_fuzz path_fuzz conversion_fuzz map_fuzz list_fuzz action_fuzz)
+    harnesses=(line_fuzz path_fuzz conversion_fuzz textscan_fuzz map_fuzz list_fuzz action_fuzz)
 fi
 
 cmake --preset fuzz >/dev/null

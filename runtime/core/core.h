@@ -200,10 +200,11 @@ struct ObjectRegistry {
     int64_t dynamicSetCapacity;  // a power of two, or 0 before the first dynamic object
     int64_t dynamicCount;
     void* walkLastReported;  // the dynamic record the free-all walk reported last
-    // Numbered lookups read the table without the lock: a writer holding the lock keeps the
-    // sequence odd while it may change the table, slots or records (a reader that sees it change
-    // takes the lock instead). Written with atomic operations only.
-    uint64_t sequence;
+    // Numbered lookups read the table without the lock through one word: its low 32 bits are the
+    // slot count they may use, 0 while a writer holding the lock may change the table, slots or
+    // records; its high 32 bits count the starts and ends of writer spans, so that a reader that
+    // sees the word change takes the lock instead. Written with atomic operations only.
+    uint64_t lookupWord;
     int64_t writerDepth;   // nested writer spans of the lock's owner
     int64_t tableEntries;  // entries allocated in the numbered table: the slot count or more
 };
@@ -250,22 +251,20 @@ inline bool RegistryIsLive(const void* record) {
 }
 
 // A numbered lookup, the one every file operation makes, reads the table without the lock while no
-// writer is active: the sequence is even and the same before and after the slot's read. Inline, so
-// that it costs no call; registry.cpp describes the writers' side.
+// writer is active: the lookup word lets the number through, and it is the same before and after
+// the slot's read. Inline, so that it costs no call; registry.cpp describes the writers' side.
 inline void* RegistryLookup(ObjectRegistry* registry, ObjectId id) {
-    if (id >= 0) {
-        auto sequence = RegistryShared(registry->sequence);
-        uint64_t before = sequence.load(std::memory_order_acquire);
-        if ((before & 1) == 0 &&
-            id < RegistryShared(registry->slotCount).load(std::memory_order_acquire)) {
-            // The slot count is published after the table that holds it, so this table has it.
-            void** table = RegistryShared(registry->numberedTable).load(std::memory_order_acquire);
-            // Acquired, so that the second look at the sequence cannot move before the slot's
-            // read: a writer's store seen here makes that look see its odd or a later value.
-            void* record = RegistryShared(table[id]).load(std::memory_order_acquire);
-            if (sequence.load(std::memory_order_relaxed) == before) {
-                return RegistryIsLive(record) ? record : nullptr;
-            }
+    auto word = RegistryShared(registry->lookupWord);
+    uint64_t before = word.load(std::memory_order_acquire);
+    // Compared without sign, so that a negative id fails as well as one beyond the count.
+    if (static_cast<uint64_t>(id) < static_cast<uint32_t>(before)) {
+        // The count is published after the table that holds it, so this table has it.
+        void** table = RegistryShared(registry->numberedTable).load(std::memory_order_acquire);
+        // Acquired, so that the second look at the word cannot move before the slot's read: a
+        // writer's store seen here makes that look see its start or a later value.
+        void* record = RegistryShared(table[id]).load(std::memory_order_acquire);
+        if (word.load(std::memory_order_relaxed) == before) {
+            return RegistryIsLive(record) ? record : nullptr;
         }
     }
     return RegistryLookupBehindLock(registry, id);

@@ -12,8 +12,10 @@
 // while it calls the free routine, and the free-all walk holds it from its start to its end while
 // the free routine looks records up and frees them on the same thread. A numbered lookup, the one
 // every file operation makes, reads the table without the lock while no writer holds it: writers
-// keep a sequence odd for as long as they hold the lock, and a reader that sees the sequence odd
-// or changed takes the lock and reads again, so it sees what it would have seen behind the lock.
+// set the count in the registry's lookup word to 0 for as long as they hold the lock and publish
+// it again at the end, changing the word at both ends, and a reader that finds its number beyond
+// the count or the word changed takes the lock and reads again, so it sees what it would have
+// seen behind the lock. One word for both tests spares a lookup a load and a branch.
 // A table replaced by growth stays allocated for the registry's life, since a lock-free reader may
 // still be reading it; a reader therefore announces itself to nobody and costs no locked
 // instruction. So that the replaced tables stay small, a table that must grow is allocated at
@@ -32,17 +34,30 @@ namespace {
 
 constexpr int64_t INITIAL_SET_CAPACITY = 16;
 
+// The lookup word (ObjectRegistry): `spans` starts and ends of writer spans, and the slot count
+// that lock-free lookups may use, at most what 32 bits hold (a number beyond is looked up behind
+// the lock).
+uint64_t LookupWord(uint64_t spans, int64_t slotCount) {
+    return spans << 32 | static_cast<uint64_t>(std::min<int64_t>(slotCount, UINT32_MAX));
+}
+
 // The owner of the lock starts (and ends) changing the registry. Spans nest, since the free
-// routine that a create or the free-all walk calls frees records on the same thread.
+// routine that a create or the free-all walk calls frees records on the same thread. While one is
+// open the word's count is 0, so lock-free lookups take the lock; its end publishes the count.
 void WriterEnter(ObjectRegistry* registry) {
     if (registry->writerDepth++ == 0) {
-        RegistryShared(registry->sequence).fetch_add(1, std::memory_order_seq_cst);
+        auto word = RegistryShared(registry->lookupWord);
+        word.exchange(LookupWord((word.load(std::memory_order_relaxed) >> 32) + 1, 0),
+                      std::memory_order_seq_cst);
     }
 }
 
 void WriterLeave(ObjectRegistry* registry) {
     if (--registry->writerDepth == 0) {
-        RegistryShared(registry->sequence).fetch_add(1, std::memory_order_release);
+        auto word = RegistryShared(registry->lookupWord);
+        word.store(
+            LookupWord((word.load(std::memory_order_relaxed) >> 32) + 1, registry->slotCount),
+            std::memory_order_release);
     }
 }
 
@@ -186,7 +201,7 @@ bool GrowTable(ObjectRegistry* registry, ObjectId id) {
         RegistryShared(registry->numberedTable).store(table, std::memory_order_release);
         registry->tableEntries = entries;
     }
-    RegistryShared(registry->slotCount).store(slotCount, std::memory_order_release);
+    registry->slotCount = slotCount;  // lock-free lookups see it when the writer span ends
     return true;
 }
 
@@ -228,6 +243,7 @@ ObjectRegistry* RegistryNew(int32_t recordSize, int32_t growStep, ObjectFreeRout
             static_cast<void**>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, growStep * sizeof(void*)));
         registry->slotCount = registry->numberedTable != nullptr ? growStep : 0;
         registry->tableEntries = registry->slotCount;
+        registry->lookupWord = LookupWord(0, registry->slotCount);
     }
     InitializeCriticalSection(&registry->lock);
     return registry;

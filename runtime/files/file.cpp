@@ -66,7 +66,7 @@ int64_t FileOpenEx(ObjectId id, const WCHAR* path, int32_t mode, int32_t flags) 
     if (FileRegistry == nullptr) {
         return 0;
     }
-    int32_t textFormat = flags & 0x1F;
+    int32_t textFormat = flags & TEXT_FORMAT_MASK;
     if (textFormat == 0) {
         textFormat = TEXT_UTF8;
     }
@@ -93,12 +93,9 @@ int64_t FileOpenEx(ObjectId id, const WCHAR* path, int32_t mode, int32_t flags) 
     }
 
     // Without memory for the buffer the file works unbuffered.
-    record->buffer = (flags & OPEN_NO_BUFFER)
-                         ? nullptr
-                         : static_cast<uint8_t*>(HeapAlloc(MainHeap, 0, FILE_BUFFER_SIZE));
-    record->bufferSize = FILE_BUFFER_SIZE;
-    record->count = 0;
-    record->state = FILE_STATE_READING;
+    FileBufferStart(record, (flags & OPEN_NO_BUFFER)
+                                ? nullptr
+                                : static_cast<uint8_t*>(HeapAlloc(MainHeap, 0, FILE_BUFFER_SIZE)));
     record->textFormat = textFormat;
     record->readOnly = mode == OPEN_MODE_READ ? 1 : 0;
     RegistryPublish(record, handle);  // last: it makes the record live
@@ -163,7 +160,7 @@ int64_t FileAtEnd(ObjectId id) {
     if (record == nullptr) {
         return 0;
     }
-    if (record->buffer != nullptr && record->state == FILE_STATE_READING && record->count > 0) {
+    if (FileBufferHasUnread(record)) {
         return 0;  // a byte is waiting: reading it and giving it back would change nothing
     }
     uint8_t byte;
@@ -171,7 +168,7 @@ int64_t FileAtEnd(ObjectId id) {
         if (FileBufferRead(record, &byte, 1) == 0) {
             return 1;
         }
-        record->count += 1;  // the byte came from the buffer: give it back there
+        FileGiveBack(record, 1);  // the byte came from the buffer: it goes back there
         return 0;
     }
     if (FileSystemRead(record, &byte, 1) == 0) {

@@ -1,10 +1,13 @@
 // The buffer of a file: byte transfers between the caller and the system through one
 // FILE_BUFFER_SIZE block per file, which holds either read-ahead data (reading state) or data not
-// yet written (writing state).
+// yet written (writing state). This unit owns the buffer's state: it switches between the states,
+// refills, flushes and gives bytes back; the text lines take and store bytes through the inline
+// operations of files_internal.h.
 //
 // The text readers ask for one character at a time, so requests of 1, 2 and 4 bytes that the
 // buffer can serve are single moves without a system call. An unbuffered file (null buffer) goes
 // straight to the system. Threads: one file is used by one thread at a time.
+#include <algorithm>
 #include <cstring>
 
 #include "files_internal.h"
@@ -41,6 +44,18 @@ bool SeekBy(HANDLE handle, int64_t distance) {
     return SetFilePointer(handle, static_cast<LONG>(distance), &high, FILE_CURRENT) !=
                INVALID_SET_FILE_POINTER ||
            GetLastError() == ERROR_SUCCESS;
+}
+
+// The bytes waiting in a buffer in the writing state.
+int32_t PendingBytes(const FileRecord* record) {
+    return record->bufferSize - record->count;
+}
+
+// Reads the next block of the file into the empty buffer of the reading state.
+void Refill(FileRecord* record) {
+    auto got = static_cast<int32_t>(FileSystemRead(record, record->buffer, record->bufferSize));
+    record->fill = got;
+    record->count = got;
 }
 
 }  // namespace
@@ -87,6 +102,14 @@ int64_t FileSystemWrite(FileRecord* record, const void* source, int64_t bytes) {
     return total;
 }
 
+void FileBufferStart(FileRecord* record, uint8_t* buffer) {
+    record->buffer = buffer;
+    record->bufferSize = FILE_BUFFER_SIZE;
+    record->count = 0;
+    record->fill = 0;
+    record->state = FILE_STATE_READING;
+}
+
 void FileGiveBack(FileRecord* record, int32_t bytes) {
     if (record->buffer == nullptr) {
         SeekBy(record->handle, -bytes);
@@ -101,10 +124,10 @@ void FileGiveBack(FileRecord* record, int32_t bytes) {
 }
 
 int64_t FileBufferFlush(FileRecord* record) {
-    if (record->state != FILE_STATE_WRITING || record->buffer == nullptr) {
+    if (!FileBufferWriting(record)) {
         return 0;
     }
-    int64_t written = FileSystemWrite(record, record->buffer, record->bufferSize - record->count);
+    int64_t written = FileSystemWrite(record, record->buffer, PendingBytes(record));
     // Written or not, the buffer is free again; a failure is on the record for FileError.
     record->count = record->bufferSize;
     return written;
@@ -120,24 +143,22 @@ int64_t FileBufferRead(FileRecord* record, void* destination, int64_t bytes) {
         record->count = 0;
     }
     auto* target = static_cast<uint8_t*>(destination);
-    if (record->count >= bytes) {
-        Move(target, record->buffer + record->fill - record->count, bytes);
-        record->count -= static_cast<int32_t>(bytes);
+    if (FileBufferUnread(record) >= bytes) {
+        Move(target, FileBufferNext(record), bytes);
+        FileBufferConsume(record, bytes);
         return bytes;
     }
-    int64_t copied = record->count;
-    std::memcpy(target, record->buffer + record->fill - record->count, static_cast<size_t>(copied));
-    record->count = 0;
+    int64_t copied = FileBufferUnread(record);
+    std::memcpy(target, FileBufferNext(record), static_cast<size_t>(copied));
+    FileBufferConsume(record, copied);
     int64_t remaining = bytes - copied;
     if (remaining >= record->bufferSize) {
         return copied + FileSystemRead(record, target + copied, remaining);
     }
-    int32_t got = static_cast<int32_t>(FileSystemRead(record, record->buffer, record->bufferSize));
-    record->fill = got;
-    record->count = got;
-    int32_t taken = remaining < got ? static_cast<int32_t>(remaining) : got;
-    Move(target + copied, record->buffer, taken);
-    record->count -= taken;
+    Refill(record);
+    int64_t taken = std::min<int64_t>(remaining, FileBufferUnread(record));
+    Move(target + copied, FileBufferNext(record), taken);
+    FileBufferConsume(record, taken);
     return copied + taken;
 }
 
@@ -158,18 +179,17 @@ int64_t FileBufferWrite(FileRecord* record, const void* source, int64_t bytes) {
         record->state = FILE_STATE_WRITING;
         record->count = record->bufferSize;
     }
-    if (bytes < record->count) {
-        Move(record->buffer + record->bufferSize - record->count,
-             static_cast<const uint8_t*>(source), bytes);
-        record->count -= static_cast<int32_t>(bytes);
+    if (bytes < FileBufferRoomBytes(record)) {
+        Move(FileBufferRoom(record), static_cast<const uint8_t*>(source), bytes);
+        FileBufferCommit(record, bytes);
         return bytes;
     }
     FileBufferFlush(record);
     if (bytes >= record->bufferSize) {
         return FileSystemWrite(record, source, bytes);
     }
-    Move(record->buffer, static_cast<const uint8_t*>(source), bytes);
-    record->count -= static_cast<int32_t>(bytes);
+    Move(FileBufferRoom(record), static_cast<const uint8_t*>(source), bytes);
+    FileBufferCommit(record, bytes);
     return bytes;
 }
 

@@ -44,7 +44,8 @@ constexpr int32_t OPEN_SHARED_ALL = 0x40000;   // others may read, write, delete
 constexpr int32_t OPEN_NO_BUFFER = 0x80000;    // every transfer is a system call
 constexpr int32_t OPEN_APPEND = 0x100000;      // with OPEN_MODE_READ_WRITE: start at the end
 
-// TextFormat: how text is stored on disk.
+// TextFormat: how text is stored on disk. Open flags and read flags carry it in their low bits.
+constexpr int32_t TEXT_FORMAT_MASK = 0x1F;
 constexpr int32_t TEXT_UTF8 = 2;
 constexpr int32_t TEXT_ANSI = 24;   // the system's active 8-bit code page
 constexpr int32_t TEXT_UTF16 = 25;  // little-endian, 2 bytes per unit
@@ -55,11 +56,16 @@ constexpr int32_t READ_IGNORE_LINE_ENDS = 0x10000;
 constexpr int32_t FILE_STATE_WRITING = 0;  // the buffer holds data not yet written
 constexpr int32_t FILE_STATE_READING = 1;  // the buffer holds read-ahead data or nothing
 
-// One open file. Reading state: the next unread byte is at buffer offset fill - count, and the
-// system's position stands count bytes ahead of the logical position. Writing state: the buffer
-// holds bufferSize - count pending bytes from offset 0, and the system's position is at their
-// start. The library's records carry more state after these 40 bytes: pass FileBuffer* only
-// records that this library handed out (FileOpenEx with DYNAMIC_ID).
+// One open file. `count` means one thing in each state of the buffer:
+// - Reading: buffer[0, fill) holds the bytes of the last refill, of which buffer[fill - count,
+//   fill) are not read yet; the system's position stands count bytes ahead of the logical
+//   position. A freshly opened file is in this state with count 0.
+// - Writing: buffer[0, bufferSize - count) holds bytes not yet written and the count bytes after
+//   them are free room; the system's position is at the start of the pending bytes.
+// An unbuffered file stays in the reading state with count 0.
+// Inside the library the fields change only through the buffer's operations (filebuffer.cpp and
+// files_internal.h). The library's records carry more state after these 40 bytes: pass
+// FileBuffer* only records that this library handed out (FileOpenEx with DYNAMIC_ID).
 struct FileRecord {
     HANDLE handle;       // a record whose handle is 0 holds no file
     uint8_t* buffer;     // FILE_BUFFER_SIZE bytes from MainHeap; null for an unbuffered file

@@ -7,13 +7,10 @@
 // and copies them at once, which consumes the same bytes, grows the line buffer at the same
 // characters and leaves the file's buffer in the same state as reading them one by one would.
 // Threads: one file is used by one thread at a time.
+#include <algorithm>
 #include <cstring>
 
 #include "files_internal.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace rt {
 
@@ -21,7 +18,7 @@ namespace {
 
 constexpr uint8_t LF = 10;
 constexpr uint8_t CR = 13;
-constexpr int64_t LINE_BUFFER_BYTES = 4096;  // the start size and the growth step
+constexpr int64_t LINE_BUFFER_BYTES = 4096;  // the start size and the first growth
 
 enum class Encoding { Ansi, Utf8, Utf16 };
 
@@ -31,37 +28,15 @@ Encoding EncodingOf(int32_t format) {
                                   : Encoding::Ansi;
 }
 
-// The length of the leading run of p[0..n) that holds no zero byte, no CR or LF (when line ends
-// count) and no byte above 0x7F (when those start multi-byte characters).
-size_t OrdinaryRun(const uint8_t* p, size_t n, bool lineEnds, bool highBytes) {
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i lf = _mm_set1_epi8(LF);
-    const __m128i cr = _mm_set1_epi8(CR);
-    for (; i + 16 <= n; i += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i special = _mm_cmpeq_epi8(block, zero);
-        if (lineEnds) {
-            special = _mm_or_si128(
-                special, _mm_or_si128(_mm_cmpeq_epi8(block, lf), _mm_cmpeq_epi8(block, cr)));
-        }
-        int mask = _mm_movemask_epi8(special);
-        if (highBytes) {
-            mask |= _mm_movemask_epi8(block);
-        }
-        if (mask != 0) {
-            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-        }
-    }
-#endif
-    for (; i < n; ++i) {
-        uint8_t byte = p[i];
-        if (byte == 0 || (lineEnds && (byte == LF || byte == CR)) || (highBytes && byte > 0x7F)) {
-            break;
-        }
-    }
-    return i;
+// The bytes at which a run of ordinary bytes ends: a zero always, CR and LF where they end lines,
+// and for UTF-8 every byte from 0x80 up, which starts a character of several bytes.
+constexpr TextStops LINE_STOPS = TextStopSet({0, LF, CR});
+constexpr TextStops LINE_STOPS_UTF8 = TextStopSet({0, LF, CR}, true);
+constexpr TextStops ZERO_STOPS = TextStopSet({0});
+constexpr TextStops ZERO_STOPS_UTF8 = TextStopSet({0}, true);
+
+const TextStops& StopsOf(bool lineEnds, bool utf8) {
+    return lineEnds ? (utf8 ? LINE_STOPS_UTF8 : LINE_STOPS) : (utf8 ? ZERO_STOPS_UTF8 : ZERO_STOPS);
 }
 
 class LineReader {
@@ -116,10 +91,10 @@ class LineReader {
     // Copies the ordinary bytes waiting in the file's buffer, as far as the limit and the line
     // buffer's present capacity allow; true when it took any.
     bool TakeOrdinaryRun() {
-        if (file_->buffer == nullptr || file_->state != FILE_STATE_READING || file_->count == 0) {
+        if (!FileBufferHasUnread(file_)) {
             return false;
         }
-        int64_t span = file_->count;
+        int64_t span = FileBufferUnread(file_);
         if (limit_ >= 0 && limit_ - used_ < span) {
             span = limit_ - used_;
         }
@@ -130,13 +105,12 @@ class LineReader {
         if (span <= 0) {
             return false;
         }
-        const uint8_t* next = file_->buffer + file_->fill - file_->count;
-        int64_t run = static_cast<int64_t>(OrdinaryRun(
-            next, static_cast<size_t>(span), !ignoreLineEnds_, encoding_ == Encoding::Utf8));
+        const uint8_t* next = FileBufferNext(file_);
+        int64_t run = TextScan(next, span, StopsOf(!ignoreLineEnds_, encoding_ == Encoding::Utf8));
         std::memcpy(line_ + length_, next, static_cast<size_t>(run));
         length_ += run;
         used_ += run;
-        file_->count -= static_cast<int32_t>(run);
+        FileBufferConsume(file_, run);
         return run > 0;
     }
 
@@ -180,14 +154,19 @@ class LineReader {
         }
     }
 
+    // The first growth adds LINE_BUFFER_BYTES; every later one half the capacity, so that a line
+    // of any length costs a number of reallocations that grows with the logarithm of its length.
+    // With a fixed step, a heap that moves a block to grow it would copy the line once per step,
+    // and a line of a few hundred megabytes would take hours.
     bool Grow() {
-        auto* grown = static_cast<uint8_t*>(
-            HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, line_, capacity_ + LINE_BUFFER_BYTES));
+        int64_t capacity = capacity_ + std::max(LINE_BUFFER_BYTES, capacity_ / 2);
+        auto* grown =
+            static_cast<uint8_t*>(HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, line_, capacity));
         if (grown == nullptr) {
             return false;
         }
         line_ = grown;
-        capacity_ += LINE_BUFFER_BYTES;
+        capacity_ = capacity;
         return true;
     }
 
@@ -242,25 +221,27 @@ class LineReader {
 // cannot take the line.
 WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength,
                           int32_t position) {
-    if (encoding == Encoding::Utf16 || file->buffer == nullptr ||
-        file->state != FILE_STATE_READING || file->count == 0) {
+    if (encoding == Encoding::Utf16 || !FileBufferHasUnread(file)) {
         return nullptr;
     }
-    const uint8_t* next = file->buffer + file->fill - file->count;
-    auto available = static_cast<size_t>(file->count);
+    const uint8_t* next = FileBufferNext(file);
+    int64_t available = FileBufferUnread(file);
     const auto* bytes = reinterpret_cast<const char*>(next);
     bool utf8 = encoding == Encoding::Utf8;
     // 8-bit text is widened into the builder while the line's end is sought, where the builder
-    // has room for all the bytes waiting without growing; it is reserved once the line is known.
-    WCHAR* room = utf8 ? nullptr : StringBuilderRoom(file->count, position);
-    bool widened = false;
-    size_t run = room != nullptr
-                     ? static_cast<size_t>(AnsiLineWiden(bytes, file->count, room, &widened))
-                     : OrdinaryRun(next, available, true, utf8);
-    if (run == available || (maxLength >= 0 && static_cast<size_t>(maxLength) <= run)) {
+    // has room for all the bytes the buffer holds from the next one on, unread or not, so that the
+    // widening may work in whole blocks past the line's end; the room is reserved once the line is
+    // known.
+    int64_t reach = FileBufferReadable(file);
+    WCHAR* room = utf8 ? nullptr : StringBuilderRoom(reach, position);
+    TextRun widened =
+        room != nullptr ? TextWiden(next, available, reach, room, LINE_STOPS, TextDirectOf(CP_ACP))
+                        : TextRun{TextScan(next, available, StopsOf(true, utf8)), false};
+    int64_t run = widened.length;
+    if (run == available || (maxLength >= 0 && maxLength <= run)) {
         return nullptr;
     }
-    size_t consumed = run + 1;
+    int64_t consumed = run + 1;
     if (next[run] == CR) {
         if (run + 1 == available) {
             return nullptr;  // the look-ahead after the CR needs a refill
@@ -272,16 +253,19 @@ WCHAR* ReadLineFromBuffer(FileRecord* file, Encoding encoding, int64_t maxLength
         return nullptr;
     }
     WCHAR* line;
-    if (widened) {
-        line = StringBuilderReserve(static_cast<int64_t>(run), position);
+    if (widened.direct) {
+        // Reserving the run where the room for more was found cannot grow the builder: only the
+        // position moves.
+        line = room;
+        StringBuilderSetPosition(position + static_cast<int32_t>(2 * run));
         line[run] = 0;
-    } else if (!StringBuilderMakeRoom(static_cast<int64_t>(run))) {
+    } else if (!StringBuilderMakeRoom(run)) {
         return nullptr;  // the reader finds the same and gives the line up
     } else {
-        line = utf8 ? Utf8BytesToUtf16Result(bytes, static_cast<int64_t>(run), position)
-                    : AnsiBytesToUtf16Result(bytes, static_cast<int64_t>(run), position);
+        line = utf8 ? Utf8BytesToUtf16Result(bytes, run, position)
+                    : AnsiBytesToUtf16Result(bytes, run, position);
     }
-    file->count -= static_cast<int32_t>(consumed);
+    FileBufferConsume(file, consumed);
     return line;
 }
 
@@ -297,7 +281,7 @@ WCHAR* FileReadLine(ObjectId id, int32_t flags, int64_t maxLength, int32_t posit
     if (file == nullptr) {
         return AnsiToUtf16Result(nullptr, position);  // the empty string
     }
-    int32_t format = flags & 0x1F;
+    int32_t format = flags & TEXT_FORMAT_MASK;
     Encoding encoding = EncodingOf(format != 0 ? format : file->textFormat);
     bool ignoreLineEnds = (flags & READ_IGNORE_LINE_ENDS) != 0;
     FileObjectOf(file)->lineCutShort = 0;
@@ -347,10 +331,11 @@ namespace {
 // written, or -1 when they do not fit (the room may then hold a partial conversion, which is free
 // room all the same).
 int64_t ConvertIntoRoom(FileRecord* file, const WCHAR* text, int64_t units, UINT codePage) {
-    auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
-    int64_t written = Utf16ToMultiByteInto(codePage, text, units, room, file->count - 1);
+    auto* room = reinterpret_cast<char*>(FileBufferRoom(file));
+    int64_t written =
+        Utf16ToMultiByteInto(codePage, text, units, room, FileBufferRoomBytes(file) - 1);
     if (written >= 0) {
-        file->count -= static_cast<int32_t>(written);
+        FileBufferCommit(file, written);
     }
     return written;
 }
@@ -377,12 +362,12 @@ int64_t WriteBlock(FileRecord* file, const WCHAR* text, UINT codePage, bool flus
 // narrowed, with its first `*narrowed` units in the room. Those units all went when the room ran
 // out first.
 int64_t NarrowIntoRoom(FileRecord* file, const WCHAR* text, UINT codePage, int64_t* narrowed) {
-    auto* room = reinterpret_cast<char*>(file->buffer + file->bufferSize - file->count);
-    *narrowed = Utf16ToMultiByteDirect(codePage, text, room, file->count - 1);
+    auto* room = reinterpret_cast<char*>(FileBufferRoom(file));
+    *narrowed = Utf16ToMultiByteDirect(codePage, text, room, FileBufferRoomBytes(file) - 1);
     if (text[*narrowed] != 0) {
         return -1;
     }
-    file->count -= static_cast<int32_t>(*narrowed);
+    FileBufferCommit(file, *narrowed);
     return *narrowed;
 }
 
@@ -392,7 +377,7 @@ int64_t NarrowIntoRoom(FileRecord* file, const WCHAR* text, UINT codePage, int64
                                               int64_t narrowed) {
     int64_t written;
     bool flushed = false;
-    if (narrowed == file->count - 1) {
+    if (narrowed == FileBufferRoomBytes(file) - 1) {
         // As many one-byte units as the room holds and more text after them, which makes at
         // least one byte more: the bytes do not fit behind the pending ones.
         FileBufferFlush(file);
@@ -401,7 +386,7 @@ int64_t NarrowIntoRoom(FileRecord* file, const WCHAR* text, UINT codePage, int64
         if (written >= 0) {
             return written;
         }
-        if (narrowed == file->count - 1) {
+        if (narrowed == FileBufferRoomBytes(file) - 1) {
             return WriteBlock(file, text, codePage, true);  // a buffer full at least
         }
     }
@@ -435,7 +420,7 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
         return FileBufferWrite(file, text, StringLength(text) * 2);
     }
     UINT codePage = format == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
-    if (file->buffer != nullptr && file->state == FILE_STATE_WRITING) {
+    if (FileBufferWriting(file)) {
         return WriteIntoBuffer(file, text, codePage);
     }
     return WriteBlock(file, text, codePage, false);
@@ -444,14 +429,13 @@ int64_t WriteText(FileRecord* file, const WCHAR* text, int32_t format) {
 int64_t WriteLine(FileRecord* file, const WCHAR* text, int32_t format) {
     static const WCHAR lineEnd[] = {CR, LF, 0};
     WriteText(file, text, format);
-    if (format != TEXT_UTF16 && file->buffer != nullptr && file->state == FILE_STATE_WRITING &&
-        file->count > 2) {
+    if (format != TEXT_UTF16 && FileBufferWriting(file) && FileBufferRoomBytes(file) > 2) {
         // CR LF is 0D 0A in UTF-8 and in every 8-bit code page: stored as the conversion would
         // store it, while the line's text is still in the cache.
-        uint8_t* room = file->buffer + file->bufferSize - file->count;
+        uint8_t* room = FileBufferRoom(file);
         room[0] = CR;
         room[1] = LF;
-        file->count -= 2;
+        FileBufferCommit(file, 2);
         return 2;
     }
     return WriteText(file, lineEnd, format);

@@ -9,10 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
-
 #ifdef _WIN32
 #include <wchar.h>
 #include <windows.h>
@@ -75,56 +71,6 @@ inline LPVOID TlsSlotValue(DWORD index) {
     return value;
 }
 #endif
-
-// Whether the runtime's vector loops take 32-byte vectors (AVX2): true where the processor has
-// them, asked once at start-up. Tests turn it off to run the 16-byte loops on such a processor too.
-inline bool PlatformWideVectors = [] {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-#else
-    return false;
-#endif
-}();
-
-// A 32-byte vector constant kept in memory: sixteen copies of a 16-bit value, or thirty-two of a
-// byte. The vector routines that handle short texts load their constants where they use them:
-// built in registers instead, each would cost three instructions on every call.
-struct alignas(32) PlatformVector {
-    uint16_t units[16];
-};
-
-constexpr PlatformVector PlatformSplat16(uint16_t value) {
-    PlatformVector vector{};
-    for (uint16_t& unit : vector.units) {
-        unit = value;
-    }
-    return vector;
-}
-
-constexpr PlatformVector PlatformSplat8(uint8_t value) {
-    return PlatformSplat16(static_cast<uint16_t>(value * 0x101));
-}
-
-// `vectors`, hidden from the optimiser, so that it reads them from memory instead of folding them
-// back into constants that it builds in registers.
-inline const PlatformVector* PlatformInMemory(const PlatformVector* vectors) {
-    __asm__("" : "+r"(vectors));
-    return vectors;
-}
-
-#if defined(__SSE2__)
-__attribute__((target("avx2"))) inline __m256i PlatformLoad(const PlatformVector& vector) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(&vector));
-}
-#endif
-
-// Whether the `bytes` bytes from `address` lie in one 4096-byte page. A vector load of them cannot
-// fault where the first of them belongs to a string, however close the string's end is, since
-// pages are the unit of access: the runtime's string loops load unaligned blocks this way.
-inline bool PlatformWithinPage(const void* address, uintptr_t bytes) {
-    return (reinterpret_cast<uintptr_t>(address) & 4095) <= 4096 - bytes;
-}
 
 // True in the builds that carry the allocation-failure test hook.
 #ifdef _WIN32

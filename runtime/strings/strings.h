@@ -15,6 +15,9 @@
 #include <cstdint>
 
 #include "../core/core.h"
+// The text kernels are part of the library's interface: the file library's line reader scans and
+// widens with them.
+#include "textscan.h"
 
 namespace rt {
 
@@ -90,11 +93,9 @@ WCHAR* AnsiToUtf16Result(const char* source, int32_t position);
 // in a file's buffer).
 WCHAR* Utf8BytesToUtf16Result(const char* bytes, int64_t length, int32_t position);
 WCHAR* AnsiBytesToUtf16Result(const char* bytes, int64_t length, int32_t position);
-// Widens the leading bytes of `bytes[0..count)` in the active code page, up to the first zero, CR
-// or LF, into `units`, which has room for `count` units: the number of bytes before that stop
-// (`count` when there is none). *direct is false when one of them needs the system's conversion
-// (`units` then holds part of the run only); scanning and widening are one pass.
-int64_t AnsiLineWiden(const char* bytes, int64_t count, WCHAR* units, bool* direct);
+// The bytes that `codePage` maps to the code point of their own value, which the text kernels
+// widen and narrow without the system's conversion.
+TextDirect TextDirectOf(UINT codePage);
 // Narrows `text` into `destination`, which has room for `capacity` bytes, from its start up to its
 // terminating zero, for as long as `codePage` maps its units one to one and the room lasts: the
 // units narrowed, each one byte. The whole text went when text[result] is the zero; otherwise the

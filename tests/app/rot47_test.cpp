@@ -63,9 +63,9 @@ TEST(Rot47InPlace, StopsAtTheZeroWhereverItFallsInALongText) {
     // The zero at every position of the blocks the transform works in, from every alignment; the
     // units after it must stay as they are.
     // Both with and without 32-byte vectors where the processor has them.
-    const bool wide = PlatformWideVectors;
+    const bool wide = rt::TextVectors;
     for (bool useWide : {wide, false}) {
-        PlatformWideVectors = useWide;
+        rt::TextVectors = useWide;
         for (size_t start = 0; start < 16; ++start) {
             for (size_t length = 0; length < 40; ++length) {
                 Text buffer(64, RT_TEXT('a'));
@@ -78,16 +78,16 @@ TEST(Rot47InPlace, StopsAtTheZeroWhereverItFallsInALongText) {
             }
         }
     }
-    PlatformWideVectors = wide;
+    rt::TextVectors = wide;
 }
 
 // A text whose zero is the last unit before an inaccessible page is rotated without a read
 // beyond it, whatever its length.
 TEST(Rot47InPlace, ReadsNothingBeyondThePageOfTheTextsEnd) {
     rt::test::PageBeforeGuard guard;
-    const bool wide = PlatformWideVectors;
+    const bool wide = rt::TextVectors;
     for (bool useWide : {wide, false}) {
-        PlatformWideVectors = useWide;
+        rt::TextVectors = useWide;
         for (size_t length = 0; length <= 40; ++length) {
             WCHAR* text = guard.UnitsAtEnd(length + 1);
             std::fill(text, text + length, RT_TEXT('a'));
@@ -96,18 +96,18 @@ TEST(Rot47InPlace, ReadsNothingBeyondThePageOfTheTextsEnd) {
             EXPECT_EQ(Text(text), Text(length, RT_TEXT('2')));
         }
     }
-    PlatformWideVectors = wide;
+    rt::TextVectors = wide;
 }
 
 // Assigning with the rotating copy leaves what an assignment and Rot47InPlace of the variable
 // leave: the text, the block's size and the builder, whose text stays unrotated. Every length
 // around the blocks, from every unit alignment in the builder, with both vector widths.
 TEST(Rot47Copy, AssignsWhatAnAssignmentAndRotationInPlaceLeave) {
-    const bool wide = PlatformWideVectors;
+    const bool wide = rt::TextVectors;
     WCHAR* expected = nullptr;
     WCHAR* actual = nullptr;
     for (bool useWide : {wide, false}) {
-        PlatformWideVectors = useWide;
+        rt::TextVectors = useWide;
         for (int offset = 0; offset < 4; ++offset) {
             int32_t outer = rt::StringBuilderMark();
             rt::StringAppend(Text(offset, RT_TEXT('-')).c_str());
@@ -134,7 +134,7 @@ TEST(Rot47Copy, AssignsWhatAnAssignmentAndRotationInPlaceLeave) {
             rt::StringBuilderRewind(outer);
         }
     }
-    PlatformWideVectors = wide;
+    rt::TextVectors = wide;
     rt::StringFree(expected);
     rt::StringFree(actual);
 }

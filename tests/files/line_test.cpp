@@ -291,6 +291,20 @@ TEST_F(TextLines, LineBufferThatCannotGrowDeliversThePartReadSoFar) {
     EXPECT_EQ(FileLineCutShort(2), 0) << "no file";
 }
 
+// Reallocations of the line buffer of a long line, counted on MainHeap: growing by half the
+// capacity, a line of 1 MiB takes 14 allocations; in 4096-byte steps it took 257, and a heap that
+// moves a block to grow it copied the line that many times.
+TEST_F(TextLines, LongLineBufferGrowsByHalfItsCapacity) {
+    const std::string line(1 << 20, 'x');
+    Open(line + "\r\nnext");
+    PlatformFailAllocation(20, 1, MainHeap);
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), WideString(line.begin(), line.end()));
+    EXPECT_TRUE(PlatformAllocationFailurePending()) << "at most 19 allocations";
+    PlatformFailAllocation(0);
+    EXPECT_EQ(FileLineCutShort(1), 0);
+    EXPECT_EQ(ReadLine(1, TEXT_ANSI), RT_TEXT("next"));
+}
+
 TEST_F(TextLines, LineEndedByTheLimitIsNotCutShort) {
     Open(std::string(5000, 'y'));
     EXPECT_EQ(ReadLine(1, TEXT_ANSI, 3), RT_TEXT("yyy"));

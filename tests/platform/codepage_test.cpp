@@ -72,6 +72,34 @@ TEST(WideCharToMultiByte, Utf8EncodesPairsAndSizesIncludeTheZeroForMinusOne) {
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xC3\xA9", -1, nullptr, 0), 2);
 }
 
+// Runs of units that map to bytes of their own value, around the lengths that the conversion takes
+// in blocks, before and after a unit that it converts alone; one byte less room than needed fails.
+TEST(WideCharToMultiByte, RunsOfEveryLengthConvertAsUnitsOneByOne) {
+    for (UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
+        bool ansi = codePage == CP_ACP;
+        for (size_t length = 0; length <= 70; ++length) {
+            std::u16string text;
+            std::string expected;
+            for (size_t i = 0; i < length; ++i) {
+                char16_t unit =
+                    ansi && i % 5 == 2 ? u'\u00E9' : static_cast<char16_t>('a' + i % 26);
+                text += unit;
+                expected += static_cast<char>(unit);
+            }
+            text += u"\u20AC!";
+            expected += ansi ? "\x80!" : "\xE2\x82\xAC!";
+            SCOPED_TRACE(testing::Message() << codePage << " " << length);
+            ASSERT_EQ(Encode(codePage, text + text), expected + expected);
+            std::string out(expected.size(), '#');
+            EXPECT_EQ(WideCharToMultiByte(codePage, 0, reinterpret_cast<const WCHAR*>(text.data()),
+                                          static_cast<int>(text.size()), out.data(),
+                                          static_cast<int>(expected.size()) - 1, nullptr, nullptr),
+                      0);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        }
+    }
+}
+
 TEST(WideCharToMultiByte, TooSmallTargetFailsWithInsufficientBuffer) {
     char out[2];
     const WCHAR text[] = RT_TEXT("abc");

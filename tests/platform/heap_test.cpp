@@ -27,14 +27,21 @@ TEST_F(Heap, ZeroMemoryAllocationIsZeroAndAligned) {
 TEST_F(Heap, ReAllocKeepsContentAndZeroesOnlyTheAddedBytes) {
     auto* block = static_cast<unsigned char*>(HeapAlloc(heap_, 0, 16));
     std::memset(block, 0xAB, 16);
-    // Grow far enough that the block has to move.
-    block = static_cast<unsigned char*>(HeapReAlloc(heap_, HEAP_ZERO_MEMORY, block, 1 << 20));
-    ASSERT_NE(block, nullptr);
-    for (int i = 0; i < 16; ++i) {
-        ASSERT_EQ(block[i], 0xAB) << i;
-    }
-    for (int i = 16; i < (1 << 20); ++i) {
-        ASSERT_EQ(block[i], 0) << i;
+    // Grow far enough that the block has to move, into small pages and then into huge ones (a
+    // block of several megabytes, which the POSIX heap moves itself).
+    size_t size = 16;
+    for (size_t grown : {size_t{1} << 20, size_t{8} << 20, size_t{20} << 20}) {
+        block = static_cast<unsigned char*>(HeapReAlloc(heap_, HEAP_ZERO_MEMORY, block, grown));
+        ASSERT_NE(block, nullptr);
+        for (size_t i = 0; i < 16; ++i) {
+            ASSERT_EQ(block[i], 0xAB) << i;
+        }
+        ASSERT_EQ(block[size - 1], size > 16 ? 0xCD : 0xAB) << "the old bytes' end";
+        for (size_t i = size; i < grown; ++i) {
+            ASSERT_EQ(block[i], 0) << i;
+        }
+        block[grown - 1] = 0xCD;
+        size = grown;
     }
     block = static_cast<unsigned char*>(HeapReAlloc(heap_, 0, block, 8));
     ASSERT_NE(block, nullptr);

@@ -97,53 +97,13 @@ TEST(Utf16ToMultiByteInto, ConvertsIntoTheRoomGivenOrReportsThatItDoesNotFit) {
 // Runs `check` with 32-byte vectors where the processor has them, then without.
 template <typename Check>
 void WideVectorsBothWays(Check check) {
-    const bool wide = PlatformWideVectors;
+    const bool wide = TextVectors;
     for (bool useWide : {wide, false}) {
         SCOPED_TRACE(useWide ? "32-byte vectors" : "16-byte vectors");
-        PlatformWideVectors = useWide;
+        TextVectors = useWide;
         check();
     }
-    PlatformWideVectors = wide;
-}
-
-// Every alignment and length around the sixteen-byte blocks, with the stop early, late or
-// missing and a byte that the code page converts through its table before or after it.
-TEST(AnsiLineWiden, FindsTheFirstStopAndWidensTheRunAtEveryAlignmentAndLength) {
-    alignas(16) char bytes[96];
-    WCHAR units[96];
-    WideVectorsBothWays([&] {
-        for (int offset = 0; offset < 16; ++offset) {
-            for (int length = 0; length <= 70; ++length) {
-                for (int stopAt : {0, length / 2, std::max(length - 1, 0), length}) {
-                    for (char stop : {'\0', '\r', '\n'}) {
-                        for (int otherAt : {-1, stopAt - 1, stopAt + 1}) {
-                            char* text = bytes + offset;
-                            for (int i = 0; i < length; ++i) {
-                                text[i] = i % 7 == 3 ? '\xE9' : static_cast<char>('a' + i % 26);
-                            }
-                            if (otherAt >= 0 && otherAt < length) {
-                                text[otherAt] = '\x85';  // the ellipsis in Windows-1252
-                            }
-                            int64_t run = stopAt < length ? stopAt : length;
-                            if (run < length) {
-                                text[run] = stop;
-                            }
-                            std::fill(std::begin(units), std::end(units), u'#');
-                            bool direct = true;
-                            SCOPED_TRACE(testing::Message() << offset << " " << length << " "
-                                                            << stopAt << " " << otherAt);
-                            ASSERT_EQ(AnsiLineWiden(text, length, units, &direct), run);
-                            EXPECT_EQ(direct, otherAt < 0 || otherAt >= run);
-                            EXPECT_EQ(units[length], u'#');  // nothing beyond the room
-                            for (int64_t i = 0; direct && i < run; ++i) {
-                                ASSERT_EQ(units[i], static_cast<unsigned char>(text[i]));
-                            }
-                        }
-                    }
-                }
-            }
-        }
-    });
+    TextVectors = wide;
 }
 
 // Every unit alignment around the aligned blocks, with the room shorter or longer than the text

@@ -89,11 +89,11 @@ std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
 
 #ifdef _WIN32
 PageBeforeGuard::PageBeforeGuard()
-    : base_(static_cast<char*>(
-          VirtualAlloc(nullptr, 2 * PAGE_BYTES, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))) {
+    : base_(static_cast<char*>(VirtualAlloc(nullptr, READABLE_BYTES + PAGE_BYTES,
+                                            MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))) {
     DWORD previous;
     if (base_ == nullptr ||
-        !VirtualProtect(base_ + PAGE_BYTES, PAGE_BYTES, PAGE_NOACCESS, &previous)) {
+        !VirtualProtect(base_ + READABLE_BYTES, PAGE_BYTES, PAGE_NOACCESS, &previous)) {
         std::abort();
     }
 }
@@ -103,15 +103,15 @@ PageBeforeGuard::~PageBeforeGuard() {
 }
 #else
 PageBeforeGuard::PageBeforeGuard()
-    : base_(static_cast<char*>(mmap(nullptr, 2 * PAGE_BYTES, PROT_READ | PROT_WRITE,
+    : base_(static_cast<char*>(mmap(nullptr, READABLE_BYTES + PAGE_BYTES, PROT_READ | PROT_WRITE,
                                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
-    if (base_ == MAP_FAILED || mprotect(base_ + PAGE_BYTES, PAGE_BYTES, PROT_NONE) != 0) {
+    if (base_ == MAP_FAILED || mprotect(base_ + READABLE_BYTES, PAGE_BYTES, PROT_NONE) != 0) {
         std::abort();
     }
 }
 
 PageBeforeGuard::~PageBeforeGuard() {
-    munmap(base_, 2 * PAGE_BYTES);
+    munmap(base_, READABLE_BYTES + PAGE_BYTES);
 }
 #endif
 

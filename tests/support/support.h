@@ -70,13 +70,16 @@ class PageBeforeGuard {
     PageBeforeGuard(const PageBeforeGuard&) = delete;
     PageBeforeGuard& operator=(const PageBeforeGuard&) = delete;
 
-    // Room for `units` units that end where the guard page starts.
+    // Room for `units` units that end where the guard page starts. Two readable pages come before
+    // it, so that a text may also cross from one page into the next.
     WCHAR* UnitsAtEnd(size_t units) const {
-        return reinterpret_cast<WCHAR*>(base_ + PAGE_BYTES) - units;
+        return reinterpret_cast<WCHAR*>(base_ + READABLE_BYTES) - units;
     }
 
-  private:
     static constexpr size_t PAGE_BYTES = 4096;
+    static constexpr size_t READABLE_BYTES = 2 * PAGE_BYTES;
+
+  private:
     char* base_;
 };
 
