@@ -25,7 +25,6 @@
 #include "app/app.h"
 #include "runtime/files/files.h"
 #include "runtime/libraries/libraries.h"
-#include "runtime/libraries/libraries.h"
 #include "textbench.h"
 
 namespace {
