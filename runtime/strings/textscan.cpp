@@ -481,8 +481,8 @@ NarrowWindow(const WCHAR* text, int64_t limit, char* bytes, TextDirect direct) {
     return next + NarrowWindow(text + next, limit - next, bytes + next, direct);
 }
 
-RT_VECTOR_CODE int64_t NarrowVector(const WCHAR* text, int64_t limit, char* bytes,
-                                    TextDirect direct) {
+RT_VECTOR_CODE RT_READS_PAST_END int64_t NarrowVector(const WCHAR* text, int64_t limit, char* bytes,
+                                                      TextDirect direct) {
     if (direct == TextDirect::None) {
         return 0;
     }
