@@ -111,6 +111,12 @@ bool Grow(StringBuilderRecord* record, int64_t end) {
     return true;
 }
 
+// Whether text up to byte `end` fits the buffer as it is, with room for a terminating zero after
+// it, and within what positions address: what every reservation that does not grow asks.
+bool FitsWithoutGrowing(const StringBuilderRecord* record, int64_t end) {
+    return end <= POSITION_LIMIT && end < record->capacity - 4;
+}
+
 // StringBuilderReserve where the reservation does not fit the buffer. Out of line, so that a
 // reservation that fits makes no call and saves no registers.
 [[gnu::noinline]] WCHAR* ReservedGrowing(StringBuilderRecord* record, int64_t units,
@@ -146,7 +152,7 @@ void StringBuilderRewind(int32_t mark) {
 WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
     StringBuilderRecord* record = Record();
     int64_t end = record->position + 2 * units;
-    if (units < 0 || end > POSITION_LIMIT || end >= record->capacity - 4) {
+    if (units < 0 || !FitsWithoutGrowing(record, end)) {
         return ReservedGrowing(record, units, position);
     }
     return Reserved(record, units, position);
@@ -155,10 +161,7 @@ WCHAR* StringBuilderReserve(int64_t units, int32_t position) {
 bool StringBuilderMakeRoom(int64_t units) {
     StringBuilderRecord* record = Record();
     int64_t end = record->position + 2 * units;
-    if (units < 0) {
-        return false;
-    }
-    return (end <= POSITION_LIMIT && end < record->capacity - 4) || Grow(record, end);
+    return units >= 0 && (FitsWithoutGrowing(record, end) || Grow(record, end));
 }
 
 void StringBuilderLimitPositions(int64_t bytes) {

@@ -82,11 +82,19 @@ namespace {
 // For the rare continuations, kept out of the common paths' code.
 #define RT_RARE [[gnu::noinline, gnu::cold]]
 
-// Whether the `bytes` bytes from `address` lie in one 4096-byte page. A vector load of them cannot
-// fault where the first of them belongs to a text, however close the text's end is, since pages
-// are the unit of access.
+// The unit of access that a load cannot reach beyond without the risk of a fault.
+constexpr uintptr_t PAGE_BYTES = 4096;
+
+// The bytes from `address` to the end of its page.
+inline uintptr_t BytesToPageEnd(const void* address) {
+    return PAGE_BYTES - (reinterpret_cast<uintptr_t>(address) & (PAGE_BYTES - 1));
+}
+
+// Whether the `bytes` bytes from `address` lie in one page. A vector load of them cannot fault
+// where the first of them belongs to a text, however close the text's end is. Written as the
+// address's offset in its page against a constant, which the compiler folds when `bytes` is one.
 inline bool WithinPage(const void* address, uintptr_t bytes) {
-    return (reinterpret_cast<uintptr_t>(address) & 4095) <= 4096 - bytes;
+    return (reinterpret_cast<uintptr_t>(address) & (PAGE_BYTES - 1)) <= PAGE_BYTES - bytes;
 }
 
 // The window of whole blocks after the first block, in which a short text's end is found by its
@@ -466,7 +474,7 @@ NarrowWindow(const WCHAR* text, int64_t limit, char* bytes, TextDirect direct) {
                                                                               int64_t limit,
                                                                               char* bytes,
                                                                               TextDirect direct) {
-    uint64_t pageBytes = 4096 - (reinterpret_cast<uintptr_t>(text) & 4095);
+    uint64_t pageBytes = BytesToPageEnd(text);
     auto inPage = static_cast<int64_t>(pageBytes / 4 * 2);
     int64_t end = WindowFirstMark<true>(text, bytes, direct, FirstDwords(pageBytes / 4));
     if (end < inPage) {
